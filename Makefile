@@ -1,0 +1,46 @@
+# Front door: a thin wrapper over CMake presets.
+#   make demo      install deps, build, run both tools on the example node
+#   make test      install deps, build, run every test
+#   make install   PREFIX=/usr/local (default)
+
+PRESET ?= release
+BUILD_DIR := build/$(PRESET)
+PREFIX ?= /usr/local
+EXAMPLE := examples/node/settings.ini
+
+.PHONY: all deps build test demo install examples clean
+
+all: build
+
+deps:
+	@scripts/install-deps
+
+build: deps
+	@cmake --preset $(PRESET) >/dev/null
+	@cmake --build --preset $(PRESET)
+
+test: build
+	@ctest --preset $(PRESET)
+
+demo: build
+	@echo '$$ crestview 7 --config $(EXAMPLE)'
+	@$(BUILD_DIR)/crestview 7 --config $(EXAMPLE)
+	@echo
+	@echo '$$ crestview 8 --config $(EXAMPLE)'
+	@$(BUILD_DIR)/crestview 8 --config $(EXAMPLE)
+	@echo
+	@echo '$$ swarmview 7 --config $(EXAMPLE)'
+	@$(BUILD_DIR)/swarmview 7 --config $(EXAMPLE)
+	@echo
+	@echo '$$ swarmview 9 --config $(EXAMPLE)'
+	@$(BUILD_DIR)/swarmview 9 --config $(EXAMPLE)
+
+install: build
+	@cmake --install $(BUILD_DIR) --prefix $(PREFIX)
+
+# Regenerates the example node's binary files from the record builders.
+examples: build
+	@$(BUILD_DIR)/tests/make_example_node examples/node
+
+clean:
+	@rm -rf build

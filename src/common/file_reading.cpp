@@ -1,0 +1,90 @@
+#include "common/file_reading.hpp"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <optional>
+
+namespace quorvane {
+
+std::expected<ReadOnlyFile, IoError> ReadOnlyFile::open(const std::string& path) {
+    int fd;
+    do {
+        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) return std::unexpected(IoError::from_os(errno));
+    return ReadOnlyFile(fd);
+}
+
+ReadOnlyFile& ReadOnlyFile::operator=(ReadOnlyFile&& other) noexcept {
+    if (this != &other) {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = other.fd_;
+        other.fd_ = -1;
+    }
+    return *this;
+}
+
+ReadOnlyFile::~ReadOnlyFile() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+std::expected<std::size_t, IoError> ReadOnlyFile::read_up_to(std::span<std::uint8_t> buffer) {
+    std::size_t filled = 0;
+    while (filled < buffer.size()) {
+        const ssize_t got = ::read(fd_, buffer.data() + filled, buffer.size() - filled);
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            return std::unexpected(IoError::from_os(errno));
+        }
+        if (got == 0) break;
+        filled += static_cast<std::size_t>(got);
+    }
+    return filled;
+}
+
+std::expected<std::uint64_t, IoError> ReadOnlyFile::count_remaining() {
+    std::uint8_t scratch[16 * 1024];
+    std::uint64_t total = 0;
+    for (;;) {
+        const ssize_t got = ::read(fd_, scratch, sizeof scratch);
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            return std::unexpected(IoError::from_os(errno));
+        }
+        if (got == 0) return total;
+        total += static_cast<std::uint64_t>(got);
+    }
+}
+
+std::expected<std::optional<std::uint64_t>, IoError> ReadOnlyFile::regular_file_size() const {
+    struct stat status {};
+    if (::fstat(fd_, &status) != 0) return std::unexpected(IoError::from_os(errno));
+    if (!S_ISREG(status.st_mode)) return std::optional<std::uint64_t>{};
+    return std::optional<std::uint64_t>{static_cast<std::uint64_t>(status.st_size)};
+}
+
+bool path_exists(const std::string& path) {
+    struct stat status {};
+    return ::stat(path.c_str(), &status) == 0;
+}
+
+std::expected<std::string, IoError> read_whole_file(const std::string& path) {
+    auto file = ReadOnlyFile::open(path);
+    if (!file) return std::unexpected(file.error());
+    std::string content;
+    char chunk[16 * 1024];
+    for (;;) {
+        const ssize_t got = ::read(file->descriptor(), chunk, sizeof chunk);
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            return std::unexpected(IoError::from_os(errno));
+        }
+        if (got == 0) return content;
+        content.append(chunk, static_cast<std::size_t>(got));
+    }
+}
+
+}  // namespace quorvane

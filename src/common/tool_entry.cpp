@@ -1,0 +1,74 @@
+#include "common/tool_entry.hpp"
+
+#include <csignal>
+#include <cstdlib>
+
+#include "common/process_arguments.hpp"
+
+namespace quorvane {
+
+void start_tool(int argc, const char* const* argv) {
+    std::signal(SIGPIPE, SIG_IGN);
+    record_process_arguments(argc, argv);
+}
+
+void print(Stream stream, std::string_view text) {
+    const auto written = write_all(stream, text);
+    if (!written) {
+        fatal_stop("failed printing to " + std::string(stream_name(stream)) + ": " +
+                   written.error().message());
+    }
+}
+
+void fatal_stop(std::string_view text) {
+    std::string line = "Error: ";
+    line += text;
+    line += '\n';
+    // Standard error is the last place left to report to; if it fails too
+    // the exit status still tells.
+    (void)write_all(Stream::Stderr, line);
+    std::exit(EXIT_STATUS_FATAL);
+}
+
+int report_usage(std::string_view program) {
+    std::string line = "Usage: ";
+    line += program;
+    line += " <block_number>\n";
+    print(Stream::Stderr, line);
+    return EXIT_STATUS_FAILURE;
+}
+
+int report_error(std::string_view text) {
+    std::string line = "Error: ";
+    line += text;
+    line += '\n';
+    print(Stream::Stderr, line);
+    return EXIT_STATUS_FAILURE;
+}
+
+std::optional<std::uint32_t> parse_block_height(std::string_view text) {
+    if (text.starts_with('+')) text.remove_prefix(1);
+    if (text.empty()) return std::nullopt;
+    std::uint64_t value = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9') return std::nullopt;
+        value = value * 10 + static_cast<std::uint64_t>(c - '0');
+        if (value > UINT32_MAX) return std::nullopt;
+    }
+    return static_cast<std::uint32_t>(value);
+}
+
+int finish_flow(const std::expected<void, IoError>& outcome) {
+    if (outcome) return EXIT_STATUS_SUCCESS;
+    return report_error(outcome.error().diagnostic());
+}
+
+int finish_flow(const std::expected<void, FlowError>& outcome) {
+    if (outcome) return EXIT_STATUS_SUCCESS;
+    if (const auto* error = std::get_if<IoError>(&outcome.error())) {
+        return report_error(error->diagnostic());
+    }
+    return EXIT_STATUS_FAILURE;
+}
+
+}  // namespace quorvane

@@ -1,0 +1,77 @@
+#include "records/unpack_block/unpack_header.hpp"
+
+#include <array>
+
+#include "common/binary_conversions.hpp"
+#include "common/file_reading.hpp"
+#include "common/network_paths_and_settings.hpp"
+#include "common/paths.hpp"
+#include "common/utf8.hpp"
+
+namespace quorvane {
+
+std::expected<std::string, std::string> block_file_path(std::uint32_t height) {
+    const auto paths = testnet_network_paths();
+    if (!paths) return std::unexpected(settings_failure_text(paths.error()));
+    const std::string file_name = std::to_string(height) + "." + paths->currency_tag;
+    return utf8::to_text_lossy(join_path(paths->block_dir, file_name));
+}
+
+namespace {
+
+std::string opening_failure(std::uint32_t height, const IoError& error) {
+    return "Error opening block file for height " + std::to_string(height) + ": " +
+           error.diagnostic();
+}
+
+}  // namespace
+
+std::expected<VrfBlock, std::string> read_block_header(std::uint32_t height) {
+    const auto path = block_file_path(height);
+    if (!path) return std::unexpected(path.error());
+
+    std::array<std::uint8_t, BLOCK_HEADER_SIZE> buffer{};
+    std::size_t received = 0;
+    {
+        auto file = ReadOnlyFile::open(*path);
+        if (!file) return std::unexpected(opening_failure(height, file.error()));
+        const auto got = file->read_up_to(buffer);
+        if (!got) {
+            return std::unexpected("Error reading block header for height " +
+                                   std::to_string(height) + ": " + got.error().diagnostic());
+        }
+        received = *got;
+    }  // closed before decoding
+
+    // A short file reaches the decoder and fails there with the byte count message.
+    auto block = decode_block_header(std::span(buffer).first(received));
+    if (!block) return std::unexpected("Error parsing block: " + block.error().diagnostic());
+    return std::move(*block);
+}
+
+std::expected<std::string, std::string> read_block_proof(std::uint32_t height) {
+    const auto path = block_file_path(height);
+    if (!path) return std::unexpected(path.error());
+
+    std::array<std::uint8_t, BLOCK_HEADER_AND_PROOF_SIZE> buffer{};
+    std::size_t received = 0;
+    {
+        auto file = ReadOnlyFile::open(*path);
+        if (!file) return std::unexpected(opening_failure(height, file.error()));
+        const auto got = file->read_up_to(buffer);
+        if (!got) {
+            return std::unexpected("Error reading block proof for height " +
+                                   std::to_string(height) + ": " + got.error().diagnostic());
+        }
+        received = *got;
+    }
+
+    if (received < BLOCK_HEADER_AND_PROOF_SIZE) {
+        // The message counts the proof as part of the header, as users know it.
+        return std::unexpected("Block " + std::to_string(height) + " does not contain a complete " +
+                               std::to_string(BLOCK_HEADER_AND_PROOF_SIZE) + "-byte header");
+    }
+    return bytes_to_hex(std::span(buffer).subspan(BLOCK_HEADER_SIZE, BLOCK_PROOF_SIZE));
+}
+
+}  // namespace quorvane

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <cstdint>
+#include <expected>
+#include <string>
+
+#include "blocks/block.hpp"
+
+namespace quorvane {
+
+// The block file of a height: "<height>.vetq" in the test network's block
+// directory. Loads the settings afresh; the error is the settings failure text.
+std::expected<std::string, std::string> block_file_path(std::uint32_t height);
+
+// Reads at most the 83 header bytes of the height's block file and decodes
+// them. The error is the text to stop with.
+std::expected<VrfBlock, std::string> read_block_header(std::uint32_t height);
+
+// Reads at most 749 bytes of the height's block file and returns the proof
+// (bytes 83 to 748) as lowercase hex. The error is the text to stop with.
+std::expected<std::string, std::string> read_block_proof(std::uint32_t height);
+
+}  // namespace quorvane

@@ -1,0 +1,152 @@
+#include "support/cli_harness.hpp"
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+extern char** environ;
+
+namespace quorvane::testing {
+
+namespace {
+
+std::string slurp(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream content;
+    content << in.rdbuf();
+    return content.str();
+}
+
+}  // namespace
+
+RunResult run_program(const std::string& binary, const std::vector<std::string>& arguments,
+                      const RunOptions& options) {
+    TempDir capture;
+    const std::string out_path = options.stdout_path.value_or(capture / "stdout");
+    const std::string err_path = capture / "stderr";
+
+    std::map<std::string, std::string> environment;
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        const std::string text(*entry);
+        const auto equals = text.find('=');
+        if (equals != std::string::npos) environment[text.substr(0, equals)] = text.substr(equals + 1);
+    }
+    environment.erase("SETTINGS_PATH");
+    for (const auto& [name, value] : options.environment) {
+        if (value) {
+            environment[name] = *value;
+        } else {
+            environment.erase(name);
+        }
+    }
+    std::vector<std::string> env_texts;
+    for (const auto& [name, value] : environment) env_texts.push_back(name + "=" + value);
+
+    std::vector<std::string> argv_texts{options.argv0.value_or(binary)};
+    argv_texts.insert(argv_texts.end(), arguments.begin(), arguments.end());
+
+    std::vector<char*> argv;
+    for (auto& text : argv_texts) argv.push_back(text.data());
+    argv.push_back(nullptr);
+    std::vector<char*> envp;
+    for (auto& text : env_texts) envp.push_back(text.data());
+    envp.push_back(nullptr);
+
+    const pid_t child = ::fork();
+    if (child < 0) throw std::runtime_error("fork failed");
+    if (child == 0) {
+        if (!options.working_directory.empty() && ::chdir(options.working_directory.c_str()) != 0) {
+            ::_exit(126);
+        }
+        const int out = ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const int err = ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const int in = ::open("/dev/null", O_RDONLY);
+        if (out < 0 || err < 0 || in < 0) ::_exit(126);
+        ::dup2(in, 0);
+        ::dup2(out, 1);
+        ::dup2(err, 2);
+        ::execve(binary.c_str(), argv.data(), envp.data());
+        ::_exit(127);
+    }
+    int wait_status = 0;
+    ::waitpid(child, &wait_status, 0);
+
+    RunResult result;
+    if (WIFEXITED(wait_status)) {
+        result.status = WEXITSTATUS(wait_status);
+    } else if (WIFSIGNALED(wait_status)) {
+        result.status = 128 + WTERMSIG(wait_status);
+    }
+    if (!options.stdout_path) result.out = slurp(out_path);
+    result.err = slurp(err_path);
+    return result;
+}
+
+TempDir::TempDir() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "viewers-test-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+    path_ = pattern;
+}
+
+TempDir::~TempDir() {
+    std::error_code ignored;
+    // Directories made unreadable by a test must not keep their contents alive.
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(
+             path_, std::filesystem::directory_options::skip_permission_denied, ignored)) {
+        std::filesystem::permissions(entry.path(), std::filesystem::perms::owner_all,
+                                     std::filesystem::perm_options::add, ignored);
+    }
+    std::filesystem::remove_all(path_, ignored);
+}
+
+void TempDir::write(std::string_view relative, std::string_view content) const {
+    const auto target = path_ / relative;
+    std::filesystem::create_directories(target.parent_path());
+    std::ofstream out(target, std::ios::binary | std::ios::trunc);
+    out.write(content.data(), static_cast<std::streamsize>(content.size()));
+    if (!out) throw std::runtime_error("cannot write " + target.string());
+}
+
+std::string valid_settings_text(const std::map<std::string, std::string>& overrides) {
+    const std::vector<std::pair<std::string, std::vector<std::pair<std::string, std::string>>>>
+        sections = {
+            {"Quorvane", {{"QUORVANE_NETWORK", "testnet"}}},
+            {"Settings",
+             {{"THREADS", "4"},
+              {"PUBLIC_IP", "127.0.0.1"},
+              {"RPC_PORT", "9650"},
+              {"TESTNET_RPC_PORT", "19650"},
+              {"OUTGOING_CONNECTIONS", "8"},
+              {"INCOMING_CONNECTIONS", "16"}}},
+            {"Paths",
+             {{"BLOCK_PATH", "blocks"},
+              {"TORRENT_PATH", "torrents"},
+              {"DB_PATH", "db"},
+              {"WALLET_PATH", "wallets"},
+              {"WALLET_NAME", "main.wallet"},
+              {"BALANCE_SHEET", "balances"}}},
+            {"Postgres-Testnet", {{"user", "quorvane"}, {"dbname", "quorvane_testnet"}}},
+        };
+    std::string text;
+    for (const auto& [section, keys] : sections) {
+        text += "[" + section + "]\n";
+        for (const auto& [key, value] : keys) {
+            const auto replaced = overrides.find(section + "." + key);
+            if (replaced == overrides.end()) {
+                text += key + " = " + value + "\n";
+            } else if (!replaced->second.empty()) {
+                text += replaced->second + "\n";
+            }
+        }
+        const auto added = overrides.find(section + ".+");
+        if (added != overrides.end()) text += added->second + "\n";
+    }
+    return text;
+}
+
+}  // namespace quorvane::testing

@@ -1,0 +1,53 @@
+#pragma once
+
+// Runs the built tools as a user would and captures what they print.
+
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quorvane::testing {
+
+struct RunResult {
+    int status = -1;  // exit status, or 128 + signal
+    std::string out;
+    std::string err;
+};
+
+struct RunOptions {
+    std::filesystem::path working_directory;           // empty: the test's own
+    std::map<std::string, std::optional<std::string>> environment;  // nullopt: unset
+    std::optional<std::string> argv0;                  // default: the binary path
+    std::optional<std::string> stdout_path;            // e.g. /dev/full
+};
+
+// SETTINGS_PATH is removed from the environment unless the options set it.
+RunResult run_program(const std::string& binary, const std::vector<std::string>& arguments,
+                      const RunOptions& options = {});
+
+// A fresh directory, removed with everything in it at the end of the test.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::filesystem::path& path() const { return path_; }
+    std::string operator/(std::string_view relative) const { return (path_ / relative).string(); }
+
+    // Writes a file, creating its directories.
+    void write(std::string_view relative, std::string_view content) const;
+
+private:
+    std::filesystem::path path_;
+};
+
+// A complete, valid settings file; `overrides` replaces whole lines by key
+// ("Paths.BLOCK_PATH" -> "BLOCK_PATH = /abs") or drops them (empty text).
+std::string valid_settings_text(const std::map<std::string, std::string>& overrides = {});
+
+}  // namespace quorvane::testing
