@@ -10,12 +10,19 @@
 namespace quorvane {
 
 std::expected<ReadOnlyFile, IoError> ReadOnlyFile::open(const std::string& path) {
+    // Non-blocking only while opening: a FIFO without a writer would otherwise
+    // hang the tool; it now reads as empty. Reads then block as usual.
     int fd;
     do {
-        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) return std::unexpected(IoError::from_os(errno));
-    return ReadOnlyFile(fd);
+    ReadOnlyFile file(fd);
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) < 0) {
+        return std::unexpected(IoError::from_os(errno));
+    }
+    return file;
 }
 
 ReadOnlyFile& ReadOnlyFile::operator=(ReadOnlyFile&& other) noexcept {
@@ -46,7 +53,8 @@ std::expected<std::size_t, IoError> ReadOnlyFile::read_up_to(std::span<std::uint
 }
 
 std::expected<std::uint64_t, IoError> ReadOnlyFile::count_remaining() {
-    std::uint8_t scratch[16 * 1024];
+    // Counted in large steps so that a long pipe is drained quickly.
+    static std::uint8_t scratch[64 * 1024];
     std::uint64_t total = 0;
     for (;;) {
         const ssize_t got = ::read(fd_, scratch, sizeof scratch);
