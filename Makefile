@@ -44,3 +44,30 @@ examples: build
 
 clean:
 	@rm -rf build
+
+# Hardening: the whole suite under ASan and UBSan, fuzzing, coverage.
+FUZZ_SECONDS ?= 60
+
+.PHONY: check-asan fuzz coverage
+
+check-asan: deps
+	@cmake --preset asan >/dev/null
+	@cmake --build --preset asan
+	@ctest --preset asan
+
+fuzz:
+	@scripts/install-deps --fuzz
+	@cmake --preset fuzz >/dev/null
+	@cmake --build --preset fuzz
+	@scripts/run-fuzzers $(FUZZ_SECONDS)
+
+coverage:
+	@scripts/install-deps --coverage
+	@cmake --preset coverage >/dev/null
+	@find build/coverage -name '*.gcda' -delete 2>/dev/null || true
+	@cmake --build --preset coverage
+	@ctest --preset coverage >/dev/null
+	@gcovr --root . --filter 'src/' --object-directory build/coverage \
+	  --exclude-unreachable-branches --exclude-throw-branches --gcov-exclude '.*CompilerId.*' --txt
+	@gcovr --root . --filter 'src/' --object-directory build/coverage \
+	  --exclude-unreachable-branches --exclude-throw-branches --gcov-exclude '.*CompilerId.*' --txt --branches | tail -n 3

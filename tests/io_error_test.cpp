@@ -29,6 +29,28 @@ TEST(IoErrorDiagnostic, RendersEachShape) {
     for (const auto& c : cases) EXPECT_EQ(c.error.diagnostic(), c.diagnostic);
 }
 
+TEST(IoErrorDiagnostic, MapsOperatingSystemCodesToKinds) {
+    const std::vector<std::pair<int, std::string_view>> cases = {
+        {ENOENT, "NotFound"}, {EPERM, "PermissionDenied"}, {EACCES, "PermissionDenied"},
+        {EEXIST, "AlreadyExists"}, {EAGAIN, "WouldBlock"}, {ENOTDIR, "NotADirectory"},
+        {EISDIR, "IsADirectory"}, {EROFS, "ReadOnlyFilesystem"}, {ELOOP, "FilesystemLoop"},
+        {ESTALE, "StaleNetworkFileHandle"}, {EINVAL, "InvalidInput"}, {ETIMEDOUT, "TimedOut"},
+        {ENOSPC, "StorageFull"}, {ESPIPE, "NotSeekable"}, {EDQUOT, "FilesystemQuotaExceeded"},
+        {EFBIG, "FileTooLarge"}, {EBUSY, "ResourceBusy"}, {ETXTBSY, "ResourceBusy"},
+        {EPIPE, "BrokenPipe"}, {ENAMETOOLONG, "InvalidFilename"}, {EINTR, "Interrupted"},
+        {ENOSYS, "Unsupported"}, {EOPNOTSUPP, "Unsupported"}, {ENOMEM, "OutOfMemory"},
+        {EIO, "Other"}, {ECONNREFUSED, "Other"}, {EMFILE, "Other"},
+    };
+    for (const auto& [code, kind] : cases) {
+        EXPECT_EQ(error_kind_name(error_kind_from_errno(code)), kind) << code;
+    }
+    const std::vector<std::pair<ErrorKind, std::string_view>> own = {
+        {ErrorKind::InvalidData, "InvalidData"}, {ErrorKind::WriteZero, "WriteZero"},
+        {ErrorKind::UnexpectedEof, "UnexpectedEof"}, {ErrorKind::Other, "Other"},
+    };
+    for (const auto& [kind, name] : own) EXPECT_EQ(error_kind_name(kind), name);
+}
+
 TEST(IoErrorDiagnostic, MessageIsThePlainText) {
     EXPECT_EQ(IoError::custom(ErrorKind::InvalidData, "Invalid number of pieces").message(),
               "Invalid number of pieces");

@@ -1,11 +1,14 @@
 #include "config/settings.hpp"
 
+#include <cstdlib>
+
 #include <gtest/gtest.h>
 
 #include <map>
 #include <string>
 #include <vector>
 
+#include "config/settings_location.hpp"
 #include "support/cli_harness.hpp"
 
 namespace quorvane {
@@ -172,6 +175,19 @@ TEST(ResolveSettingsPath, ExpandsHomeAndJoinsRelativePaths) {
     for (const auto& c : cases) {
         EXPECT_EQ(resolve_settings_path(c.value, c.base, c.home), c.resolved) << c.value << " in " << c.base;
     }
+}
+
+TEST(ResolveSettingsPath, UsesTheUsersHomeDirectory) {
+    const char* saved = std::getenv("HOME");
+    const std::string saved_home = saved ? saved : "";
+    ::setenv("HOME", "/home/tester", 1);
+    EXPECT_EQ(resolve_settings_path("~/blocks", "conf"), "/home/tester/blocks");
+    // Without HOME the password database answers.
+    ::unsetenv("HOME");
+    const auto from_database = home_directory();
+    ASSERT_TRUE(from_database.has_value());
+    EXPECT_FALSE(from_database->empty());
+    if (saved) ::setenv("HOME", saved_home.c_str(), 1);
 }
 
 TEST(SettingsBaseDirectory, IsTheSettingsFilesDirectory) {

@@ -205,6 +205,13 @@ TEST(DecodeTorrent, RejectsEachDefectWithItsMessage) {
     }
 }
 
+TEST(DecodeTorrent, APrefixTooShortForItsRecordIsRefused) {
+    const Bytes bytes = encode_torrent(worked_example_torrent());
+    const auto short_prefix = decode_torrent(std::span(bytes).first(150), bytes.size());
+    ASSERT_FALSE(short_prefix.has_value());
+    EXPECT_EQ(short_prefix.error().message(), INVALID_TORRENT_BYTE_COUNT);
+}
+
 TEST(DecodeTorrent, APrefixAndTheTotalLengthGiveTheWholeRecordsAnswer) {
     // Records longer than any well-formed one, with heads that reach each check.
     for (const std::size_t extra : {1u, 17u, 18u, 1000u, 4096u * 17u}) {

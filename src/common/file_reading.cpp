@@ -25,15 +25,6 @@ std::expected<ReadOnlyFile, IoError> ReadOnlyFile::open(const std::string& path)
     return file;
 }
 
-ReadOnlyFile& ReadOnlyFile::operator=(ReadOnlyFile&& other) noexcept {
-    if (this != &other) {
-        if (fd_ >= 0) ::close(fd_);
-        fd_ = other.fd_;
-        other.fd_ = -1;
-    }
-    return *this;
-}
-
 ReadOnlyFile::~ReadOnlyFile() {
     if (fd_ >= 0) ::close(fd_);
 }

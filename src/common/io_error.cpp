@@ -11,21 +11,10 @@ std::string_view error_kind_name(ErrorKind kind) {
     switch (kind) {
         case ErrorKind::NotFound: return "NotFound";
         case ErrorKind::PermissionDenied: return "PermissionDenied";
-        case ErrorKind::ConnectionRefused: return "ConnectionRefused";
-        case ErrorKind::ConnectionReset: return "ConnectionReset";
-        case ErrorKind::HostUnreachable: return "HostUnreachable";
-        case ErrorKind::NetworkUnreachable: return "NetworkUnreachable";
-        case ErrorKind::ConnectionAborted: return "ConnectionAborted";
-        case ErrorKind::NotConnected: return "NotConnected";
-        case ErrorKind::AddrInUse: return "AddrInUse";
-        case ErrorKind::AddrNotAvailable: return "AddrNotAvailable";
-        case ErrorKind::NetworkDown: return "NetworkDown";
-        case ErrorKind::BrokenPipe: return "BrokenPipe";
         case ErrorKind::AlreadyExists: return "AlreadyExists";
         case ErrorKind::WouldBlock: return "WouldBlock";
         case ErrorKind::NotADirectory: return "NotADirectory";
         case ErrorKind::IsADirectory: return "IsADirectory";
-        case ErrorKind::DirectoryNotEmpty: return "DirectoryNotEmpty";
         case ErrorKind::ReadOnlyFilesystem: return "ReadOnlyFilesystem";
         case ErrorKind::FilesystemLoop: return "FilesystemLoop";
         case ErrorKind::StaleNetworkFileHandle: return "StaleNetworkFileHandle";
@@ -38,12 +27,8 @@ std::string_view error_kind_name(ErrorKind kind) {
         case ErrorKind::FilesystemQuotaExceeded: return "FilesystemQuotaExceeded";
         case ErrorKind::FileTooLarge: return "FileTooLarge";
         case ErrorKind::ResourceBusy: return "ResourceBusy";
-        case ErrorKind::ExecutableFileBusy: return "ExecutableFileBusy";
-        case ErrorKind::Deadlock: return "Deadlock";
-        case ErrorKind::CrossesDevices: return "CrossesDevices";
-        case ErrorKind::TooManyLinks: return "TooManyLinks";
+        case ErrorKind::BrokenPipe: return "BrokenPipe";
         case ErrorKind::InvalidFilename: return "InvalidFilename";
-        case ErrorKind::ArgumentListTooLong: return "ArgumentListTooLong";
         case ErrorKind::Interrupted: return "Interrupted";
         case ErrorKind::Unsupported: return "Unsupported";
         case ErrorKind::UnexpectedEof: return "UnexpectedEof";
@@ -58,21 +43,10 @@ ErrorKind error_kind_from_errno(int code) {
         case ENOENT: return ErrorKind::NotFound;
         case EPERM:
         case EACCES: return ErrorKind::PermissionDenied;
-        case ECONNREFUSED: return ErrorKind::ConnectionRefused;
-        case ECONNRESET: return ErrorKind::ConnectionReset;
-        case EHOSTUNREACH: return ErrorKind::HostUnreachable;
-        case ENETUNREACH: return ErrorKind::NetworkUnreachable;
-        case ECONNABORTED: return ErrorKind::ConnectionAborted;
-        case ENOTCONN: return ErrorKind::NotConnected;
-        case EADDRINUSE: return ErrorKind::AddrInUse;
-        case EADDRNOTAVAIL: return ErrorKind::AddrNotAvailable;
-        case ENETDOWN: return ErrorKind::NetworkDown;
-        case EPIPE: return ErrorKind::BrokenPipe;
         case EEXIST: return ErrorKind::AlreadyExists;
         case EAGAIN: return ErrorKind::WouldBlock;
         case ENOTDIR: return ErrorKind::NotADirectory;
         case EISDIR: return ErrorKind::IsADirectory;
-        case ENOTEMPTY: return ErrorKind::DirectoryNotEmpty;
         case EROFS: return ErrorKind::ReadOnlyFilesystem;
         case ELOOP: return ErrorKind::FilesystemLoop;
         case ESTALE: return ErrorKind::StaleNetworkFileHandle;
@@ -82,15 +56,13 @@ ErrorKind error_kind_from_errno(int code) {
         case ESPIPE: return ErrorKind::NotSeekable;
         case EDQUOT: return ErrorKind::FilesystemQuotaExceeded;
         case EFBIG: return ErrorKind::FileTooLarge;
-        case EBUSY: return ErrorKind::ResourceBusy;
-        case ETXTBSY: return ErrorKind::ExecutableFileBusy;
-        case EDEADLK: return ErrorKind::Deadlock;
-        case EXDEV: return ErrorKind::CrossesDevices;
-        case EMLINK: return ErrorKind::TooManyLinks;
+        case EBUSY:
+        case ETXTBSY: return ErrorKind::ResourceBusy;
+        case EPIPE: return ErrorKind::BrokenPipe;
         case ENAMETOOLONG: return ErrorKind::InvalidFilename;
-        case E2BIG: return ErrorKind::ArgumentListTooLong;
         case EINTR: return ErrorKind::Interrupted;
-        case ENOSYS: return ErrorKind::Unsupported;
+        case ENOSYS:
+        case EOPNOTSUPP: return ErrorKind::Unsupported;
         case ENOMEM: return ErrorKind::OutOfMemory;
         default: return ErrorKind::Other;
     }

@@ -7,25 +7,16 @@
 namespace quorvane {
 
 // The categories a user can tell apart in a diagnostic. Operating-system
-// codes are mapped onto these names when rendered.
+// codes are mapped onto these names when rendered; the tools only open, read
+// and write files, so codes of other operations (sockets and the like) show
+// as Other.
 enum class ErrorKind {
     NotFound,
     PermissionDenied,
-    ConnectionRefused,
-    ConnectionReset,
-    HostUnreachable,
-    NetworkUnreachable,
-    ConnectionAborted,
-    NotConnected,
-    AddrInUse,
-    AddrNotAvailable,
-    NetworkDown,
-    BrokenPipe,
     AlreadyExists,
     WouldBlock,
     NotADirectory,
     IsADirectory,
-    DirectoryNotEmpty,
     ReadOnlyFilesystem,
     FilesystemLoop,
     StaleNetworkFileHandle,
@@ -38,12 +29,8 @@ enum class ErrorKind {
     FilesystemQuotaExceeded,
     FileTooLarge,
     ResourceBusy,
-    ExecutableFileBusy,
-    Deadlock,
-    CrossesDevices,
-    TooManyLinks,
+    BrokenPipe,
     InvalidFilename,
-    ArgumentListTooLong,
     Interrupted,
     Unsupported,
     UnexpectedEof,

@@ -202,7 +202,9 @@ private:
         while (i < text_.size()) {
             const char c = text_[i];
             if (c == '\\') {
-                i += 2;
+                // The escaped character is skipped; "\r\n" after a backslash is one line break.
+                const bool crlf = i + 2 < text_.size() && text_[i + 1] == '\r' && text_[i + 2] == '\n';
+                i += crlf ? 3 : 2;
                 continue;
             }
             if (c == '\n') break;

@@ -14,7 +14,6 @@ namespace {
 constexpr std::size_t HASH_FIELD_SIZE = 32;
 constexpr std::size_t INFO_HASH_SIZE = 16;
 constexpr std::size_t PIECE_HASH_SIZE = 16;
-constexpr std::size_t PIECE_LENGTH_SIZE = 4;
 constexpr std::uint64_t U64_MAX = UINT64_MAX;
 
 std::unexpected<IoError> torrent_error(std::string_view message) {

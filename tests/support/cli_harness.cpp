@@ -1,6 +1,7 @@
 #include "support/cli_harness.hpp"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -67,6 +68,12 @@ RunResult run_program(const std::string& binary, const std::vector<std::string>&
         const int err = ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         const int in = ::open("/dev/null", O_RDONLY);
         if (out < 0 || err < 0 || in < 0) ::_exit(126);
+        if (options.unprivileged && ::geteuid() == 0) {
+            constexpr id_t nobody = 65534;
+            if (::setgroups(0, nullptr) != 0 || ::setgid(nobody) != 0 || ::setuid(nobody) != 0) {
+                ::_exit(126);
+            }
+        }
         ::dup2(in, 0);
         ::dup2(out, 1);
         ::dup2(err, 2);
@@ -86,6 +93,8 @@ RunResult run_program(const std::string& binary, const std::vector<std::string>&
     result.err = slurp(err_path);
     return result;
 }
+
+bool running_as_root() { return ::geteuid() == 0; }
 
 TempDir::TempDir() {
     std::string pattern = (std::filesystem::temp_directory_path() / "viewers-test-XXXXXX").string();

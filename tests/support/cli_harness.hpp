@@ -22,7 +22,12 @@ struct RunOptions {
     std::map<std::string, std::optional<std::string>> environment;  // nullopt: unset
     std::optional<std::string> argv0;                  // default: the binary path
     std::optional<std::string> stdout_path;            // e.g. /dev/full
+    bool unprivileged = false;  // when run as root, drop to user and group 65534 (nobody)
 };
+
+// Whether permission checks apply to the tools as run (false for root
+// without `unprivileged`).
+bool running_as_root();
 
 // SETTINGS_PATH is removed from the environment unless the options set it.
 RunResult run_program(const std::string& binary, const std::vector<std::string>& arguments,
