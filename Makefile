@@ -8,7 +8,7 @@ BUILD_DIR := build/$(PRESET)
 PREFIX ?= /usr/local
 EXAMPLE := examples/node/settings.ini
 
-.PHONY: all deps build test demo install examples clean
+.PHONY: all deps build test demo install package check-man examples clean
 
 all: build
 
@@ -38,12 +38,34 @@ demo: build
 install: build
 	@cmake --install $(BUILD_DIR) --prefix $(PREFIX)
 
+# A Debian package in build/release/, checked by installing it into a
+# temporary root and running the installed tools.
+package: build
+	@scripts/install-deps --tools
+	@cd $(BUILD_DIR) && cpack >/dev/null && ls -1 $(CURDIR)/$(BUILD_DIR)/*.deb
+	@scripts/check-package $(BUILD_DIR)/crestview-swarmview_*.deb
+
+# The man pages render without warnings.
+check-man:
+	@scripts/install-deps --tools
+	@scripts/check-man-pages
+
 # Regenerates the example node's binary files from the record builders.
 examples: build
 	@$(BUILD_DIR)/tests/make_example_node examples/node
 
 clean:
 	@rm -rf build
+
+# Performance: micro-benchmarks, then whole runs against cat.
+.PHONY: bench
+
+bench:
+	@scripts/install-deps --bench
+	@cmake --preset release -DVIEWERS_BENCH=ON >/dev/null
+	@cmake --build --preset release
+	@build/release/bench/micro_benchmarks
+	@bench/whole-process build/release
 
 # Hardening: the whole suite under ASan and UBSan, fuzzing, coverage.
 FUZZ_SECONDS ?= 60

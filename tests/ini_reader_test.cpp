@@ -13,8 +13,8 @@ std::optional<std::string> lookup(const IniDocument& document, std::string_view 
                                   std::string_view key) {
     const IniSection* found = document.section(section);
     if (found == nullptr) return std::nullopt;
-    const std::string* value = found->find(key);
-    return value ? std::optional<std::string>(*value) : std::nullopt;
+    const std::string_view* value = found->find(key);
+    return value ? std::optional<std::string>(std::string(*value)) : std::nullopt;
 }
 
 struct ValueCase {

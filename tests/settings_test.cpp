@@ -190,6 +190,20 @@ TEST(ResolveSettingsPath, UsesTheUsersHomeDirectory) {
     if (saved) ::setenv("HOME", saved_home.c_str(), 1);
 }
 
+TEST(HomeFromPasswordFile, FindsTheUsersLine) {
+    const std::string passwd =
+        "root:x:0:0:root:/root:/bin/bash\n"
+        "broken line\n"
+        "nohome:x:7:7:::/bin/sh\n"
+        "op:x:1000:1000:Operator,,,:/home/op:/bin/bash\n"
+        "last:x:1001:1001::/home/last";
+    EXPECT_EQ(home_from_password_file(passwd, 0), "/root");
+    EXPECT_EQ(home_from_password_file(passwd, 1000), "/home/op");
+    EXPECT_EQ(home_from_password_file(passwd, 1001), "/home/last");
+    EXPECT_EQ(home_from_password_file(passwd, 7), std::nullopt);
+    EXPECT_EQ(home_from_password_file(passwd, 42), std::nullopt);
+}
+
 TEST(SettingsBaseDirectory, IsTheSettingsFilesDirectory) {
     EXPECT_EQ(settings_base_directory("conf/node.ini"), "conf");
     EXPECT_EQ(settings_base_directory("node.ini"), "");

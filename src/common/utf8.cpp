@@ -1,5 +1,8 @@
 #include "common/utf8.hpp"
 
+#include <cstdint>
+#include <cstring>
+
 namespace quorvane::utf8 {
 
 std::optional<char32_t> decode_at(std::string_view text, std::size_t& position) {
@@ -39,7 +42,15 @@ std::optional<char32_t> decode_at(std::string_view text, std::size_t& position) 
 bool is_valid(std::string_view bytes) {
     std::size_t position = 0;
     while (position < bytes.size()) {
-        // Plain ASCII runs are the common case in settings files.
+        // Plain ASCII runs are the common case in settings files: eight bytes
+        // at a time while no high bit is set.
+        while (bytes.size() - position >= 8) {
+            std::uint64_t word;
+            std::memcpy(&word, bytes.data() + position, 8);
+            if ((word & 0x8080808080808080ULL) != 0) break;
+            position += 8;
+        }
+        if (position == bytes.size()) break;
         if (static_cast<unsigned char>(bytes[position]) < 0x80) {
             ++position;
             continue;

@@ -1,27 +1,51 @@
 #include "config/ini_reader.hpp"
 
+#include <cstdlib>
+#include <cstring>
+#include <functional>
 #include <optional>
 
 #include "common/utf8.hpp"
 
 namespace quorvane {
 
-void IniSection::add(std::string key, std::string value) {
-    const auto [position, inserted] = index_.try_emplace(key, entries_.size());
-    if (!inserted) return;
-    entries_.push_back(IniEntry{std::move(key), std::move(value)});
+void IniSection::add(std::string_view key, std::string_view value) {
+    if (find(key) != nullptr) return;
+    if (2 * (entries_.size() + 1) > slots_.size()) grow_index();
+    entries_.push_back(IniEntry{key, value});
+    slots_[slot_of(key)] = static_cast<std::uint32_t>(entries_.size());
 }
 
-const std::string* IniSection::find(std::string_view key) const {
-    // Small sections are searched in place; the index serves the large ones.
-    if (entries_.size() <= 16) {
-        for (const auto& entry : entries_) {
-            if (entry.key == key) return &entry.value;
-        }
-        return nullptr;
+// The slot that holds `key`, or the empty slot where it would go.
+std::size_t IniSection::slot_of(std::string_view key) const {
+    const std::size_t mask = slots_.size() - 1;
+    std::size_t slot = std::hash<std::string_view>{}(key) & mask;
+    while (slots_[slot] != 0 && entries_[slots_[slot] - 1].key != key) slot = (slot + 1) & mask;
+    return slot;
+}
+
+void IniSection::grow_index() {
+    slots_.assign(slots_.empty() ? 16 : 2 * slots_.size(), 0);
+    for (std::size_t i = 0; i < entries_.size(); ++i) {
+        slots_[slot_of(entries_[i].key)] = static_cast<std::uint32_t>(i + 1);
     }
-    const auto found = index_.find(std::string(key));
-    return found == index_.end() ? nullptr : &entries_[found->second].value;
+}
+
+const std::string_view* IniSection::find(std::string_view key) const {
+    if (slots_.empty()) return nullptr;
+    const std::uint32_t entry = slots_[slot_of(key)];
+    return entry == 0 ? nullptr : &entries_[entry - 1].value;
+}
+
+IniDocument::IniDocument(std::size_t text_size)
+    : storage_(std::make_unique<char[]>(text_size + 1)), capacity_(text_size + 1) {}
+
+void IniDocument::append(std::string_view part) {
+    // Unescaped texts are never longer than their source, so this never
+    // triggers; it only keeps a mistake from writing out of bounds.
+    if (part.size() > capacity_ - used_) std::abort();
+    std::memcpy(storage_.get() + used_, part.data(), part.size());
+    used_ += part.size();
 }
 
 const IniSection* IniDocument::section(std::string_view name) const {
@@ -31,11 +55,13 @@ const IniSection* IniDocument::section(std::string_view name) const {
     return nullptr;
 }
 
-IniSection* IniDocument::open_section(std::string name) {
+IniSection* IniDocument::open_section(std::string_view name) {
     for (const auto& section : sections_) {
         if (section.name() == name) return nullptr;
     }
-    sections_.emplace_back(std::move(name));
+    begin_text();
+    append(name);
+    sections_.emplace_back(finish_text());
     return &sections_.back();
 }
 
@@ -62,6 +88,9 @@ bool is_escaped(std::string_view text, std::size_t begin, std::size_t offset) {
 
 // Trims white space around [begin, end) of `text`, keeping escaped white space.
 void trim_range(std::string_view text, std::size_t& begin, std::size_t& end) {
+    // ASCII letters and digits at both ends are the common case.
+    const auto plain = [](char c) { return static_cast<unsigned char>(c) > 0x20 && static_cast<unsigned char>(c) < 0x80; };
+    if (begin < end && plain(text[begin]) && plain(text[end - 1])) return;
     while (begin < end) {
         std::size_t next = begin;
         const auto c = utf8::decode_at(text.substr(0, end), next);
@@ -85,11 +114,10 @@ std::optional<unsigned> hex_value(char c) {
     return std::nullopt;
 }
 
-// Processes backslash escapes in text[begin, end).
-std::expected<std::string, ErrorAt> unescape(std::string_view text, std::size_t begin,
-                                             std::size_t end) {
-    std::string out;
-    out.reserve(end - begin);
+// Processes backslash escapes in text[begin, end) into the document's storage.
+std::expected<std::string_view, ErrorAt> unescape(std::string_view text, std::size_t begin,
+                                                  std::size_t end, IniDocument& out) {
+    out.begin_text();
     std::size_t i = begin;
     while (i < end) {
         // Copy the plain run up to the next backslash in one go.
@@ -103,12 +131,12 @@ std::expected<std::string, ErrorAt> unescape(std::string_view text, std::size_t 
         if (i == end) return std::unexpected(ErrorAt{escape_at, INI_ESCAPE_AT_END});
         const char c = text[i];
         switch (c) {
-            case '0': out += '\0'; ++i; break;
-            case 'a': out += '\a'; ++i; break;
-            case 'b': out += '\b'; ++i; break;
-            case 't': out += '\t'; ++i; break;
-            case 'r': out += '\r'; ++i; break;
-            case 'n': out += '\n'; ++i; break;
+            case '0': out.append('\0'); ++i; break;
+            case 'a': out.append('\a'); ++i; break;
+            case 'b': out.append('\b'); ++i; break;
+            case 't': out.append('\t'); ++i; break;
+            case 'r': out.append('\r'); ++i; break;
+            case 'n': out.append('\n'); ++i; break;
             case '\n': ++i; break;  // the line goes on
             case 'x': {
                 ++i;
@@ -121,7 +149,9 @@ std::expected<std::string, ErrorAt> unescape(std::string_view text, std::size_t 
                 if (code_point >= 0xD800 && code_point <= 0xDFFF) {
                     return std::unexpected(ErrorAt{escape_at, INI_BAD_HEX_ESCAPE});
                 }
-                utf8::append_code_point(out, code_point);
+                std::string encoded;
+                utf8::append_code_point(encoded, code_point);
+                out.append(encoded);
                 break;
             }
             default: {
@@ -137,12 +167,12 @@ std::expected<std::string, ErrorAt> unescape(std::string_view text, std::size_t 
             }
         }
     }
-    return out;
+    return out.finish_text();
 }
 
 class Parser {
 public:
-    explicit Parser(std::string_view text) : text_(text) {}
+    explicit Parser(std::string_view text) : text_(text), document_(text.size()) {}
 
     std::expected<IniDocument, ErrorAt> run() {
         while (position_ < text_.size()) {
@@ -190,7 +220,7 @@ private:
         }
         if (position_ < text_.size()) ++position_;
         trim_range(text_, begin, end);
-        current_ = document_.open_section(std::string(text_.substr(begin, end - begin)));
+        current_ = document_.open_section(text_.substr(begin, end - begin));
         in_section_ = true;
         return {};
     }
@@ -226,7 +256,7 @@ private:
 
         trim_range(text_, key_begin, key_end);
         trim_range(text_, value_begin, value_end);
-        auto key = unescape(text_, key_begin, key_end);
+        auto key = unescape(text_, key_begin, key_end, document_);
         if (!key) return std::unexpected(key.error());
 
         if (value_begin < value_end && (text_[value_begin] == '"' || text_[value_begin] == '\'')) {
@@ -237,11 +267,11 @@ private:
             ++value_begin;
             --value_end;
         }
-        auto value = unescape(text_, value_begin, value_end);
+        auto value = unescape(text_, value_begin, value_end, document_);
         if (!value) return std::unexpected(value.error());
 
         // Keys before the first section, and keys of a repeated section, are dropped.
-        if (in_section_ && current_ != nullptr) current_->add(std::move(*key), std::move(*value));
+        if (in_section_ && current_ != nullptr) current_->add(*key, *value);
         return {};
     }
 

@@ -4,48 +4,68 @@
 #include <expected>
 #include <string>
 #include <string_view>
-#include <unordered_map>
+#include <cstdint>
+#include <memory>
 #include <vector>
 
 namespace quorvane {
 
+// Views into the text that the owning IniDocument keeps.
 struct IniEntry {
-    std::string key;
-    std::string value;
+    std::string_view key;
+    std::string_view value;
 };
 
 // One section as read: entries in file order, each key once (the first
 // occurrence wins).
 class IniSection {
 public:
-    explicit IniSection(std::string name) : name_(std::move(name)) {}
+    explicit IniSection(std::string_view name) : name_(name) {}
 
-    const std::string& name() const { return name_; }
+    std::string_view name() const { return name_; }
     const std::vector<IniEntry>& entries() const { return entries_; }
 
     // Adds the entry unless the key is already present.
-    void add(std::string key, std::string value);
+    void add(std::string_view key, std::string_view value);
 
     // Exact, case-sensitive lookup.
-    const std::string* find(std::string_view key) const;
+    const std::string_view* find(std::string_view key) const;
 
 private:
-    std::string name_;
+    std::size_t slot_of(std::string_view key) const;
+    void grow_index();
+
+    std::string_view name_;
     std::vector<IniEntry> entries_;
-    std::unordered_map<std::string, std::size_t> index_;
+    // Open-addressing index over entries_: entry position + 1, 0 for empty.
+    std::vector<std::uint32_t> slots_;
 };
 
 class IniDocument {
 public:
+    // Room for every name, key and value of a text of `text_size` bytes:
+    // unescaping never makes a text longer.
+    explicit IniDocument(std::size_t text_size);
+
     // The first section of that name, or nullptr. Later sections with the
     // same name are never seen.
     const IniSection* section(std::string_view name) const;
 
     // Returns the section to add entries to: a fresh one when the name is
     // new, nullptr when it repeats (its entries are dropped).
-    IniSection* open_section(std::string name);
+    IniSection* open_section(std::string_view name);
+
+    // Storage for the document's texts; `append` adds to the text begun last.
+    void begin_text() { text_start_ = used_; }
+    void append(std::string_view part);
+    void append(char c) { append(std::string_view(&c, 1)); }
+    std::string_view finish_text() const { return {storage_.get() + text_start_, used_ - text_start_}; }
 
 private:
+    std::unique_ptr<char[]> storage_;
+    std::size_t capacity_;
+    std::size_t used_ = 0;
+    std::size_t text_start_ = 0;
     std::vector<IniSection> sections_;
 };
 

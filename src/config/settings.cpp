@@ -63,7 +63,7 @@ public:
     std::expected<NodeSettings, SettingsError> read(const IniSection& quorvane) {
         NodeSettings s;
         for (const auto& entry : quorvane.entries()) {
-            if (has_quorvane_prefix(entry.key)) s.quorvane_values.push_back(entry.value);
+            if (has_quorvane_prefix(entry.key)) s.quorvane_values.emplace_back(entry.value);
         }
 
         auto threads = parse_u16(optional_text(settings_section_, "THREADS", "1"));
@@ -82,7 +82,7 @@ public:
         s.log_path = resolve(optional_text(paths_section_, "LOG_PATH", "./logs"));
         s.log_level = optional_text(settings_section_, "LOG_LEVEL", "info");
 
-        const std::string* public_ip = find(settings_section_, "PUBLIC_IP");
+        const std::string_view* public_ip = find(settings_section_, "PUBLIC_IP");
         if (public_ip == nullptr) public_ip = find(settings_section_, "IP");
         if (public_ip == nullptr) return std::unexpected(SettingsError::message("PUBLIC_IP not found"));
         s.public_ip = *public_ip;
@@ -103,7 +103,7 @@ public:
             return std::unexpected(*error_);
         }
 
-        if (const std::string* fee = find(settings_section_, "STORAGE_LOOKUP_FEE_PER_BYTE")) {
+        if (const std::string_view* fee = find(settings_section_, "STORAGE_LOOKUP_FEE_PER_BYTE")) {
             auto units = parse_decimal_coin_value(*fee);
             if (!units) return std::unexpected(units.error());
             s.storage_lookup_fee_per_byte = *units;
@@ -116,8 +116,8 @@ public:
         if (!text(postgres_section_, "user", "postgres user not set", s.postgres_user)) {
             return std::unexpected(*error_);
         }
-        if (const std::string* password = find(postgres_section_, "password")) {
-            s.postgres_password = *password;
+        if (const std::string_view* password = find(postgres_section_, "password")) {
+            s.postgres_password = std::string(*password);
         }
         if (!text(postgres_section_, "dbname", "postgres dbname not set", s.postgres_dbname)) {
             return std::unexpected(*error_);
@@ -126,19 +126,19 @@ public:
     }
 
 private:
-    static const std::string* find(const IniSection* section, std::string_view key) {
+    static const std::string_view* find(const IniSection* section, std::string_view key) {
         return section == nullptr ? nullptr : section->find(key);
     }
 
     static std::string optional_text(const IniSection* section, std::string_view key,
                                      std::string_view fallback) {
-        const std::string* value = find(section, key);
-        return value != nullptr ? *value : std::string(fallback);
+        const std::string_view* value = find(section, key);
+        return std::string(value != nullptr ? *value : fallback);
     }
 
     bool text(const IniSection* section, std::string_view key, std::string_view missing,
               std::string& out) {
-        const std::string* value = find(section, key);
+        const std::string_view* value = find(section, key);
         if (value == nullptr) {
             error_ = SettingsError::message(missing);
             return false;

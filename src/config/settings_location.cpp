@@ -1,10 +1,10 @@
 #include "config/settings_location.hpp"
 
 #include <cstdlib>
-#include <pwd.h>
 #include <unistd.h>
 
 #include <array>
+#include <string_view>
 
 #include "common/file_reading.hpp"
 #include "common/paths.hpp"
@@ -76,12 +76,27 @@ std::optional<std::string> home_directory() {
     if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') {
         return std::string(home);
     }
-    std::array<char, 16384> buffer{};
-    struct passwd entry {};
-    struct passwd* found = nullptr;
-    if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 &&
-        found != nullptr && found->pw_dir != nullptr) {
-        return std::string(found->pw_dir);
+    const auto passwd = read_whole_file(PASSWORD_FILE);
+    if (!passwd) return std::nullopt;
+    return home_from_password_file(*passwd, ::getuid());
+}
+
+std::optional<std::string> home_from_password_file(std::string_view content, unsigned user_id) {
+    // name:password:uid:gid:gecos:home:shell, one user a line.
+    const std::string uid_text = std::to_string(user_id);
+    while (!content.empty()) {
+        const auto end = content.find('\n');
+        std::string_view line = content.substr(0, end);
+        content = end == std::string_view::npos ? std::string_view() : content.substr(end + 1);
+        std::string_view fields[7];
+        std::size_t count = 0;
+        while (count < 7) {
+            const auto colon = line.find(':');
+            fields[count++] = line.substr(0, colon);
+            if (colon == std::string_view::npos) break;
+            line.remove_prefix(colon + 1);
+        }
+        if (count >= 6 && fields[2] == uid_text && !fields[5].empty()) return std::string(fields[5]);
     }
     return std::nullopt;
 }

@@ -3,6 +3,7 @@
 #include <expected>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace quorvane {
@@ -32,7 +33,14 @@ std::expected<std::string, ConfigOptionWithoutPath> locate_settings_file(
 // As above for this process.
 std::expected<std::string, ConfigOptionWithoutPath> locate_settings_file();
 
-// HOME when set and not empty, else the password database's entry.
+inline constexpr const char* PASSWORD_FILE = "/etc/passwd";
+
+// HOME when set and not empty, else the user's entry in /etc/passwd. The
+// file is read directly, not through the name service switch, so that the
+// tools can be linked statically.
 std::optional<std::string> home_directory();
+
+// The home directory field of the user's line in passwd-format text.
+std::optional<std::string> home_from_password_file(std::string_view content, unsigned user_id);
 
 }  // namespace quorvane

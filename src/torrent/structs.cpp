@@ -5,7 +5,6 @@
 #include "blocks/short_miner_address.hpp"
 #include "common/binary_conversions.hpp"
 #include "common/byte_cursor.hpp"
-#include "common/json.hpp"
 
 namespace quorvane {
 
@@ -108,32 +107,113 @@ std::expected<Torrent, IoError> decode_torrent(std::span<const std::uint8_t> pre
     return torrent;
 }
 
-std::string torrent_json_text(const Torrent& torrent) {
-    const Info& info = torrent.info;
-    Json pieces = Json::array();
-    for (const Piece& piece : info.pieces) {
-        Json entry = Json::object();
-        entry[std::to_string(piece.index)] = piece.hash;
-        pieces.push_back(std::move(entry));
-    }
-    Json info_value = Json::object();
-    info_value["length"] = info.length;
-    info_value["this_block_difficulty"] = info.this_block_difficulty;
-    info_value["timestamp"] = info.timestamp;
-    info_value["nonce"] = info.nonce;
-    info_value["vrf"] = info.vrf;
-    info_value["block_hash"] = info.block_hash;
-    info_value["previous_hash"] = info.previous_hash;
-    info_value["piece_length"] = info.piece_length;
-    info_value["info_hash"] = info.info_hash;
-    info_value["pieces"] = std::move(pieces);
+namespace {
 
-    Json document = Json::object();
-    document["info"] = std::move(info_value);
-    document["mined_by"] = torrent.mined_by;
-    // Every text is hex or an address, so replacing invalid UTF-8 never
-    // happens; it only keeps the printer from throwing.
-    return document.dump(JSON_INDENT, ' ', false, Json::error_handler_t::replace);
+// JSON string text; decoded texts are hex and addresses, which need no
+// escapes, but any other character would be escaped as the JSON library does.
+bool needs_escape(char c) { return c == '"' || c == '\\' || static_cast<unsigned char>(c) < 0x20; }
+
+void append_string(std::string& out, std::string_view text) {
+    out += '"';
+    bool plain = true;
+    for (const char c : text) plain = plain && !needs_escape(c);
+    if (plain) {
+        out += text;
+        out += '"';
+        return;
+    }
+    for (const char c : text) {
+        switch (c) {
+            case '"': out += "\\\""; break;
+            case '\\': out += "\\\\"; break;
+            case '\b': out += "\\b"; break;
+            case '\f': out += "\\f"; break;
+            case '\n': out += "\\n"; break;
+            case '\r': out += "\\r"; break;
+            case '\t': out += "\\t"; break;
+            default:
+                if (static_cast<unsigned char>(c) < 0x20) {
+                    static constexpr char digits[] = "0123456789abcdef";
+                    out += "\\u00";
+                    out += digits[(c >> 4) & 0xF];
+                    out += digits[c & 0xF];
+                } else {
+                    out += c;
+                }
+        }
+    }
+    out += '"';
+}
+
+void append_member(std::string& out, std::string_view indent, std::string_view key) {
+    out += indent;
+    append_string(out, key);
+    out += ": ";
+}
+
+}  // namespace
+
+std::string torrent_json_text(const Torrent& torrent) {
+    // Written directly in the pretty form (two spaces a level, members in
+    // declared order): the same text the JSON library prints, at a fraction
+    // of the cost for records with many pieces.
+    const Info& info = torrent.info;
+    std::string out;
+    out.reserve(640 + info.pieces.size() * 64);
+    out += "{\n";
+    append_member(out, "  ", "info");
+    out += "{\n";
+    append_member(out, "    ", "length");
+    out += std::to_string(info.length);
+    out += ",\n";
+    append_member(out, "    ", "this_block_difficulty");
+    out += std::to_string(info.this_block_difficulty);
+    out += ",\n";
+    append_member(out, "    ", "timestamp");
+    out += std::to_string(info.timestamp);
+    out += ",\n";
+    append_member(out, "    ", "nonce");
+    out += std::to_string(info.nonce);
+    out += ",\n";
+    append_member(out, "    ", "vrf");
+    out += to_decimal(info.vrf);
+    out += ",\n";
+    append_member(out, "    ", "block_hash");
+    append_string(out, info.block_hash);
+    out += ",\n";
+    append_member(out, "    ", "previous_hash");
+    append_string(out, info.previous_hash);
+    out += ",\n";
+    append_member(out, "    ", "piece_length");
+    out += std::to_string(info.piece_length);
+    out += ",\n";
+    append_member(out, "    ", "info_hash");
+    append_string(out, info.info_hash);
+    out += ",\n";
+    append_member(out, "    ", "pieces");
+    if (info.pieces.empty()) {
+        out += "[]\n";
+    } else {
+        out += "[\n";
+        for (std::size_t k = 0; k < info.pieces.size(); ++k) {
+            out += "      {\n";
+            const unsigned index = info.pieces[k].index;
+            char key[3];
+            std::size_t length = 0;
+            if (index >= 100) key[length++] = static_cast<char>('0' + index / 100);
+            if (index >= 10) key[length++] = static_cast<char>('0' + index / 10 % 10);
+            key[length++] = static_cast<char>('0' + index % 10);
+            append_member(out, "        ", std::string_view(key, length));
+            append_string(out, info.pieces[k].hash);
+            out += k + 1 < info.pieces.size() ? "\n      },\n" : "\n      }\n";
+        }
+        out += "    ]\n";
+    }
+    out += "  },\n";
+    append_member(out, "  ", "mined_by");
+    append_string(out, torrent.mined_by);
+    out += "\n}";
+    return out;
 }
 
 }  // namespace quorvane
