@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "support/record_builders.hpp"
+#include "support/worked_examples.hpp"
 
 namespace quorvane {
 namespace {
@@ -125,20 +126,7 @@ TEST(BlockDocument, PrintsMembersInDeclaredOrder) {
     ASSERT_TRUE(block.has_value());
     const auto text = block_document_text(*block, "00ff");
     ASSERT_TRUE(text.has_value());
-    EXPECT_EQ(*text,
-              "{\n"
-              "  \"vrf_block\": {\n"
-              "    \"unmined_block\": {\n"
-              "      \"timestamp\": 1700000000,\n"
-              "      \"miner\": \"0102030405060708090a0b0c0d0e0f1011121314.veq\",\n"
-              "      \"previous_hash\": \"000102030405060708090a0b0c0d0e0f101112131415161718191a1b1c1d1e1f\",\n"
-              "      \"next_block_difficulty\": 1000,\n"
-              "      \"nonce\": 7\n"
-              "    },\n"
-              "    \"vrf\": 42\n"
-              "  },\n"
-              "  \"proof\": \"00ff\"\n"
-              "}");
+    EXPECT_EQ(*text, testing::worked_example_block_document("00ff"));
 }
 
 TEST(BlockDocument, PrintsLargeVrfWithAllDigits) {

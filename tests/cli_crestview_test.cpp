@@ -6,6 +6,7 @@
 
 #include "support/cli_harness.hpp"
 #include "support/record_builders.hpp"
+#include "support/worked_examples.hpp"
 
 namespace quorvane::testing {
 namespace {
@@ -14,20 +15,8 @@ const std::string CRESTVIEW = CRESTVIEW_BINARY;
 
 const std::string WORKED_EXAMPLE_OUTPUT =
     "difficulty: 580780308832607816\n"
-    "hash_value: 0d4282790a3bfe0a568b8aa895e8ddc12e880d7985ac20f25b6de9944f188746\n"
-    "{\n"
-    "  \"vrf_block\": {\n"
-    "    \"unmined_block\": {\n"
-    "      \"timestamp\": 1700000000,\n"
-    "      \"miner\": \"0102030405060708090a0b0c0d0e0f1011121314.veq\",\n"
-    "      \"previous_hash\": \"000102030405060708090a0b0c0d0e0f101112131415161718191a1b1c1d1e1f\",\n"
-    "      \"next_block_difficulty\": 1000,\n"
-    "      \"nonce\": 7\n"
-    "    },\n"
-    "    \"vrf\": 42\n"
-    "  },\n"
-    "  \"proof\": \"" + std::string(1332, '0') + "\"\n"
-    "}\n";
+    "hash_value: 0d4282790a3bfe0a568b8aa895e8ddc12e880d7985ac20f25b6de9944f188746\n" +
+    worked_example_block_document(std::string(1332, '0')) + "\n";
 
 const std::string INVALID_NUMBER =
     "Error: The provided block number must be a valid unsigned 32-bit integer.\n";

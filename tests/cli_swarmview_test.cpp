@@ -9,6 +9,7 @@
 
 #include "support/cli_harness.hpp"
 #include "support/record_builders.hpp"
+#include "support/worked_examples.hpp"
 #include "torrent/structs.hpp"
 
 namespace quorvane::testing {
@@ -16,32 +17,7 @@ namespace {
 
 const std::string SWARMVIEW = SWARMVIEW_BINARY;
 
-const std::string WORKED_EXAMPLE_OUTPUT = R"({
-  "info": {
-    "length": 1000,
-    "this_block_difficulty": 5000,
-    "timestamp": 1700000000,
-    "nonce": 7,
-    "vrf": 42,
-    "block_hash": "202122232425262728292a2b2c2d2e2f303132333435363738393a3b3c3d3e3f",
-    "previous_hash": "",
-    "piece_length": 400,
-    "info_hash": "a0a1a2a3a4a5a6a7a8a9aaabacadaeaf",
-    "pieces": [
-      {
-        "1": "101112131415161718191a1b1c1d1e1f"
-      },
-      {
-        "2": "202122232425262728292a2b2c2d2e2f"
-      },
-      {
-        "3": "303132333435363738393a3b3c3d3e3f"
-      }
-    ]
-  },
-  "mined_by": "0102030405060708090a0b0c0d0e0f1011121314.veq"
-}
-)";
+const std::string WORKED_EXAMPLE_OUTPUT = std::string(WORKED_EXAMPLE_TORRENT_JSON) + "\n";
 
 struct Node {
     TempDir dir;

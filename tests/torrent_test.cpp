@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "support/record_builders.hpp"
+#include "support/worked_examples.hpp"
 
 namespace quorvane {
 namespace {
@@ -17,31 +18,7 @@ using testing::PieceFields;
 using testing::TorrentFields;
 using testing::worked_example_torrent;
 
-const std::string WORKED_EXAMPLE_JSON = R"({
-  "info": {
-    "length": 1000,
-    "this_block_difficulty": 5000,
-    "timestamp": 1700000000,
-    "nonce": 7,
-    "vrf": 42,
-    "block_hash": "202122232425262728292a2b2c2d2e2f303132333435363738393a3b3c3d3e3f",
-    "previous_hash": "",
-    "piece_length": 400,
-    "info_hash": "a0a1a2a3a4a5a6a7a8a9aaabacadaeaf",
-    "pieces": [
-      {
-        "1": "101112131415161718191a1b1c1d1e1f"
-      },
-      {
-        "2": "202122232425262728292a2b2c2d2e2f"
-      },
-      {
-        "3": "303132333435363738393a3b3c3d3e3f"
-      }
-    ]
-  },
-  "mined_by": "0102030405060708090a0b0c0d0e0f1011121314.veq"
-})";
+using testing::WORKED_EXAMPLE_TORRENT_JSON;
 
 TorrentFields with_previous_hash() {
     TorrentFields fields = worked_example_torrent();
@@ -65,7 +42,7 @@ TEST(DecodeTorrent, WorkedExamplePrintsItsTwentyFiveLines) {
     ASSERT_EQ(bytes.size(), 162u);
     const auto torrent = decode_torrent(bytes);
     ASSERT_TRUE(torrent.has_value()) << torrent.error().message();
-    EXPECT_EQ(torrent_json_text(*torrent), WORKED_EXAMPLE_JSON);
+    EXPECT_EQ(torrent_json_text(*torrent), WORKED_EXAMPLE_TORRENT_JSON);
     EXPECT_EQ(encode_torrent(*torrent), bytes);
 }
 

@@ -19,54 +19,45 @@ std::expected<std::string, std::string> block_file_path(std::uint32_t height) {
 
 namespace {
 
-std::string opening_failure(std::uint32_t height, const IoError& error) {
-    return "Error opening block file for height " + std::to_string(height) + ": " +
-           error.diagnostic();
+// Opens the height's block file, reads at most buffer.size() bytes from its
+// start and closes it again. `part` names the read in its error text.
+std::expected<std::size_t, std::string> read_block_prefix(std::uint32_t height,
+                                                           std::span<std::uint8_t> buffer,
+                                                           std::string_view part) {
+    const auto path = block_file_path(height);
+    if (!path) return std::unexpected(path.error());
+    auto file = ReadOnlyFile::open(*path);
+    if (!file) {
+        return std::unexpected("Error opening block file for height " + std::to_string(height) +
+                               ": " + file.error().diagnostic());
+    }
+    const auto received = file->read_up_to(buffer);
+    if (!received) {
+        return std::unexpected("Error reading block " + std::string(part) + " for height " +
+                               std::to_string(height) + ": " + received.error().diagnostic());
+    }
+    return *received;
 }
 
 }  // namespace
 
 std::expected<VrfBlock, std::string> read_block_header(std::uint32_t height) {
-    const auto path = block_file_path(height);
-    if (!path) return std::unexpected(path.error());
-
     std::array<std::uint8_t, BLOCK_HEADER_SIZE> buffer{};
-    std::size_t received = 0;
-    {
-        auto file = ReadOnlyFile::open(*path);
-        if (!file) return std::unexpected(opening_failure(height, file.error()));
-        const auto got = file->read_up_to(buffer);
-        if (!got) {
-            return std::unexpected("Error reading block header for height " +
-                                   std::to_string(height) + ": " + got.error().diagnostic());
-        }
-        received = *got;
-    }  // closed before decoding
+    const auto received = read_block_prefix(height, buffer, "header");
+    if (!received) return std::unexpected(received.error());
 
     // A short file reaches the decoder and fails there with the byte count message.
-    auto block = decode_block_header(std::span(buffer).first(received));
+    auto block = decode_block_header(std::span(buffer).first(*received));
     if (!block) return std::unexpected("Error parsing block: " + block.error().diagnostic());
     return std::move(*block);
 }
 
 std::expected<std::string, std::string> read_block_proof(std::uint32_t height) {
-    const auto path = block_file_path(height);
-    if (!path) return std::unexpected(path.error());
-
     std::array<std::uint8_t, BLOCK_HEADER_AND_PROOF_SIZE> buffer{};
-    std::size_t received = 0;
-    {
-        auto file = ReadOnlyFile::open(*path);
-        if (!file) return std::unexpected(opening_failure(height, file.error()));
-        const auto got = file->read_up_to(buffer);
-        if (!got) {
-            return std::unexpected("Error reading block proof for height " +
-                                   std::to_string(height) + ": " + got.error().diagnostic());
-        }
-        received = *got;
-    }
+    const auto received = read_block_prefix(height, buffer, "proof");
+    if (!received) return std::unexpected(received.error());
 
-    if (received < BLOCK_HEADER_AND_PROOF_SIZE) {
+    if (*received < BLOCK_HEADER_AND_PROOF_SIZE) {
         // The message counts the proof as part of the header, as users know it.
         return std::unexpected("Block " + std::to_string(height) + " does not contain a complete " +
                                std::to_string(BLOCK_HEADER_AND_PROOF_SIZE) + "-byte header");
