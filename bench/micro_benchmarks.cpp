@@ -3,6 +3,7 @@
 #include <benchmark/benchmark.h>
 #include <x86intrin.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -61,14 +62,15 @@ void TorrentDecodeJson(benchmark::State& state) {
 }
 BENCHMARK(TorrentDecodeJson)->Arg(0)->Arg(255)->Unit(benchmark::kMicrosecond);
 
+// About 1 MiB: 30,000 lines of 35 bytes in the Quorvane section.
 std::string large_settings_text() {
     std::string quorvane_keys;
+    char line[64];
     for (int i = 0; i < 30000; ++i) {
-        quorvane_keys += "QUORVANE_KEY_" + std::to_string(i) + " = value number " + std::to_string(i) +
-                         " with some padding text\n";
+        std::snprintf(line, sizeof line, "QUORVANE_K%05d = value %05d pad\n", i, i);
+        quorvane_keys += line;
     }
-    std::string text = testing::valid_settings_text({{"Quorvane.+", quorvane_keys}});
-    return text;
+    return testing::valid_settings_text({{"Quorvane.+", quorvane_keys}});
 }
 
 void SettingsValidation(benchmark::State& state) {

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "common/json.hpp"
 #include "support/record_builders.hpp"
 #include "support/worked_examples.hpp"
 
@@ -179,6 +180,23 @@ TEST(DecodeTorrent, RejectsEachDefectWithItsMessage) {
         ASSERT_FALSE(torrent.has_value()) << c.name;
         EXPECT_EQ(torrent.error().message(), c.message) << c.name;
         EXPECT_EQ(torrent.error().kind(), ErrorKind::InvalidData) << c.name;
+    }
+}
+
+TEST(TorrentJsonText, EscapesTextsAsTheJsonLibraryDoes) {
+    // Decoded texts never need escapes; a hand-made record shows that the
+    // writer would still produce the library's text if they did.
+    for (const std::string& text : {std::string("plain.veq"), std::string("quote\" and back\\slash"),
+                                   std::string("tab\tnew\nline\r\b\f"), std::string("nul\0ctl\x01\x1f", 9),
+                                   std::string("long text without escapes at all, longer than eight"),
+                                   std::string("del\x7f caf\xC3\xA9 \xE2\x82\xAC")}) {
+        auto torrent = *decode_torrent(encode_torrent(worked_example_torrent()));
+        torrent.mined_by = text;
+        torrent.info.pieces[0].hash = text;
+        Json expected = Json::parse(torrent_json_text(*decode_torrent(encode_torrent(worked_example_torrent()))));
+        expected["mined_by"] = text;
+        expected["info"]["pieces"][0]["1"] = text;
+        EXPECT_EQ(torrent_json_text(torrent), expected.dump(2)) << text;
     }
 }
 

@@ -1,5 +1,9 @@
 #include "blocks/skein.hpp"
 
+#include <bit>
+#include <cstring>
+#include <utility>
+
 namespace quorvane {
 
 namespace {
@@ -20,6 +24,13 @@ constexpr std::uint64_t FLAG_FINAL = 1ULL << 63;
 constexpr std::uint64_t rotl(std::uint64_t x, unsigned n) { return (x << n) | (x >> (64 - n)); }
 
 constexpr std::uint64_t load_le64(const std::uint8_t* p) {
+    if !consteval {
+        if constexpr (std::endian::native == std::endian::little) {
+            std::uint64_t value;
+            std::memcpy(&value, p, sizeof value);
+            return value;
+        }
+    }
     std::uint64_t value = 0;
     for (int i = 7; i >= 0; --i) value = (value << 8) | p[i];
     return value;
@@ -34,7 +45,9 @@ constexpr std::uint64_t load_le64(const std::uint8_t* p) {
     v2 += v1; v1 = rotl(v1, rd) ^ v2;
 
 // Threefish-256 encryption of `block` under `key` and `tweak`: 72 rounds,
-// a subkey added before every fourth round and after the last.
+// a subkey added before every fourth round and after the last. The subkey
+// loop is unrolled at compile time so that every key and tweak index is a
+// constant.
 constexpr Words threefish_256(const Words& key, std::uint64_t tweak0, std::uint64_t tweak1,
                               const Words& block) {
     const std::uint64_t k[5] = {key[0], key[1], key[2], key[3],
@@ -42,22 +55,24 @@ constexpr Words threefish_256(const Words& key, std::uint64_t tweak0, std::uint6
     const std::uint64_t t[3] = {tweak0, tweak1, tweak0 ^ tweak1};
     std::uint64_t v0 = block[0], v1 = block[1], v2 = block[2], v3 = block[3];
 
-    const auto inject = [&](std::uint64_t s) {
-        v0 += k[s % 5];
-        v1 += k[(s + 1) % 5] + t[s % 3];
-        v2 += k[(s + 2) % 5] + t[(s + 1) % 3];
-        v3 += k[(s + 3) % 5] + s;
+    const auto inject = [&]<std::uint64_t S>() {
+        v0 += k[S % 5];
+        v1 += k[(S + 1) % 5] + t[S % 3];
+        v2 += k[(S + 2) % 5] + t[(S + 1) % 3];
+        v3 += k[(S + 3) % 5] + S;
     };
-
-    for (std::uint64_t s = 0; s < 18; s += 2) {
-        inject(s);
+    const auto eight_rounds = [&]<std::uint64_t S>() {
+        inject.template operator()<S>();
         SKEIN_TWO_ROUNDS(14, 16, 52, 57)
         SKEIN_TWO_ROUNDS(23, 40, 5, 37)
-        inject(s + 1);
+        inject.template operator()<S + 1>();
         SKEIN_TWO_ROUNDS(25, 33, 46, 12)
         SKEIN_TWO_ROUNDS(58, 22, 32, 32)
-    }
-    inject(18);
+    };
+    [&]<std::size_t... I>(std::index_sequence<I...>) {
+        (eight_rounds.template operator()<2 * I>(), ...);
+    }(std::make_index_sequence<9>{});
+    inject.template operator()<18>();
     return Words{v0, v1, v2, v3};
 }
 

@@ -1,17 +1,34 @@
 #include "common/binary_conversions.hpp"
 
+#include <array>
+#include <cstring>
 #include <optional>
 
 #include "common/utf8.hpp"
 
 namespace quorvane {
 
+namespace {
+
+// Both digits of every byte value, so that each byte is one table look-up.
+constexpr std::array<char, 512> HEX_PAIRS = [] {
+    constexpr char digits[] = "0123456789abcdef";
+    std::array<char, 512> pairs{};
+    for (std::size_t byte = 0; byte < 256; ++byte) {
+        pairs[2 * byte] = digits[byte >> 4];
+        pairs[2 * byte + 1] = digits[byte & 0x0F];
+    }
+    return pairs;
+}();
+
+}  // namespace
+
 std::string bytes_to_hex(std::span<const std::uint8_t> bytes) {
-    static constexpr char digits[] = "0123456789abcdef";
     std::string out(bytes.size() * 2, '0');
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-        out[2 * i] = digits[bytes[i] >> 4];
-        out[2 * i + 1] = digits[bytes[i] & 0x0F];
+    char* cursor = out.data();
+    for (const std::uint8_t byte : bytes) {
+        std::memcpy(cursor, &HEX_PAIRS[2 * static_cast<std::size_t>(byte)], 2);
+        cursor += 2;
     }
     return out;
 }

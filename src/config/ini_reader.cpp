@@ -86,23 +86,34 @@ bool is_escaped(std::string_view text, std::size_t begin, std::size_t offset) {
     return backslashes % 2 == 1;
 }
 
+bool is_ascii_blank(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
 // Trims white space around [begin, end) of `text`, keeping escaped white space.
 void trim_range(std::string_view text, std::size_t& begin, std::size_t& end) {
-    // ASCII letters and digits at both ends are the common case.
-    const auto plain = [](char c) { return static_cast<unsigned char>(c) > 0x20 && static_cast<unsigned char>(c) < 0x80; };
-    if (begin < end && plain(text[begin]) && plain(text[end - 1])) return;
     while (begin < end) {
+        const unsigned char c = static_cast<unsigned char>(text[begin]);
+        if (c < 0x80) {
+            if (!is_ascii_blank(static_cast<char>(c))) break;
+            ++begin;
+            continue;
+        }
         std::size_t next = begin;
-        const auto c = utf8::decode_at(text.substr(0, end), next);
-        if (!c || !utf8::is_whitespace(*c)) break;
+        const auto decoded = utf8::decode_at(text.substr(0, end), next);
+        if (!decoded || !utf8::is_whitespace(*decoded)) break;
         begin = next;
     }
     while (end > begin) {
         std::size_t start = end - 1;
+        const unsigned char last = static_cast<unsigned char>(text[start]);
+        if (last < 0x80) {
+            if (!is_ascii_blank(static_cast<char>(last)) || is_escaped(text, begin, start)) break;
+            end = start;
+            continue;
+        }
         while (start > begin && (static_cast<unsigned char>(text[start]) & 0xC0) == 0x80) --start;
         std::size_t next = start;
-        const auto c = utf8::decode_at(text.substr(0, end), next);
-        if (!c || !utf8::is_whitespace(*c) || is_escaped(text, begin, start)) break;
+        const auto decoded = utf8::decode_at(text.substr(0, end), next);
+        if (!decoded || !utf8::is_whitespace(*decoded) || is_escaped(text, begin, start)) break;
         end = start;
     }
 }

@@ -1,5 +1,6 @@
 #include "torrent/structs.hpp"
 
+#include <cstring>
 #include <optional>
 
 #include "blocks/short_miner_address.hpp"
@@ -113,11 +114,27 @@ namespace {
 // escapes, but any other character would be escaped as the JSON library does.
 bool needs_escape(char c) { return c == '"' || c == '\\' || static_cast<unsigned char>(c) < 0x20; }
 
+// Whether any character needs an escape, eight bytes at a time: a byte below
+// 0x20, a quote or a backslash sets the high bit of its lane.
+bool any_needs_escape(std::string_view text) {
+    constexpr std::uint64_t ones = 0x0101010101010101ULL;
+    constexpr std::uint64_t highs = 0x8080808080808080ULL;
+    const auto has_below = [](std::uint64_t v, std::uint64_t n) { return (v - ones * n) & ~v & highs; };
+    std::size_t i = 0;
+    for (; i + 8 <= text.size(); i += 8) {
+        std::uint64_t v;
+        std::memcpy(&v, text.data() + i, 8);
+        if (has_below(v, 0x20) | has_below(v ^ (ones * '"'), 1) | has_below(v ^ (ones * '\\'), 1)) return true;
+    }
+    for (; i < text.size(); ++i) {
+        if (needs_escape(text[i])) return true;
+    }
+    return false;
+}
+
 void append_string(std::string& out, std::string_view text) {
     out += '"';
-    bool plain = true;
-    for (const char c : text) plain = plain && !needs_escape(c);
-    if (plain) {
+    if (!any_needs_escape(text)) {
         out += text;
         out += '"';
         return;
@@ -196,16 +213,20 @@ std::string torrent_json_text(const Torrent& torrent) {
     } else {
         out += "[\n";
         for (std::size_t k = 0; k < info.pieces.size(); ++k) {
-            out += "      {\n";
+            // Each piece's opening lines go out in one append.
+            static constexpr std::string_view open = "      {\n        \"";
+            char head[open.size() + 8];
+            std::memcpy(head, open.data(), open.size());
+            char* cursor = head + open.size();
             const unsigned index = info.pieces[k].index;
-            char key[3];
-            std::size_t length = 0;
-            if (index >= 100) key[length++] = static_cast<char>('0' + index / 100);
-            if (index >= 10) key[length++] = static_cast<char>('0' + index / 10 % 10);
-            key[length++] = static_cast<char>('0' + index % 10);
-            append_member(out, "        ", std::string_view(key, length));
+            if (index >= 100) *cursor++ = static_cast<char>('0' + index / 100);
+            if (index >= 10) *cursor++ = static_cast<char>('0' + index / 10 % 10);
+            *cursor++ = static_cast<char>('0' + index % 10);
+            std::memcpy(cursor, "\": ", 3);
+            cursor += 3;
+            out.append(head, static_cast<std::size_t>(cursor - head));
             append_string(out, info.pieces[k].hash);
-            out += k + 1 < info.pieces.size() ? "\n      },\n" : "\n      }\n";
+            out += k + 1 < info.pieces.size() ? std::string_view("\n      },\n") : std::string_view("\n      }\n");
         }
         out += "    ]\n";
     }
