@@ -73,16 +73,23 @@ bool path_exists(const std::string& path) {
 std::expected<std::string, IoError> read_whole_file(const std::string& path) {
     auto file = ReadOnlyFile::open(path);
     if (!file) return std::unexpected(file.error());
+    // A regular file is read straight into a buffer of its size; one more
+    // byte shows whether it grew meanwhile, and the loop then reads the rest.
+    const auto size = file->regular_file_size();
+    std::size_t capacity = size && *size ? static_cast<std::size_t>(**size) + 1 : 16 * 1024;
     std::string content;
-    char chunk[16 * 1024];
+    std::size_t filled = 0;
     for (;;) {
-        const ssize_t got = ::read(file->descriptor(), chunk, sizeof chunk);
-        if (got < 0) {
-            if (errno == EINTR) continue;
-            return std::unexpected(IoError::from_os(errno));
+        content.resize(capacity);
+        const auto got = file->read_up_to(std::span(reinterpret_cast<std::uint8_t*>(content.data()) + filled,
+                                                   capacity - filled));
+        if (!got) return std::unexpected(got.error());
+        filled += *got;
+        if (filled < capacity) {
+            content.resize(filled);
+            return content;
         }
-        if (got == 0) return content;
-        content.append(chunk, static_cast<std::size_t>(got));
+        capacity *= 2;
     }
 }
 

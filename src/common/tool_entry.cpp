@@ -1,5 +1,7 @@
 #include "common/tool_entry.hpp"
 
+#include <malloc.h>
+
 #include <csignal>
 #include <cstdlib>
 
@@ -9,6 +11,11 @@ namespace quorvane {
 
 void start_tool(int argc, const char* const* argv) {
     std::signal(SIGPIPE, SIG_IGN);
+    // The settings are loaded again and again within one short run: keep
+    // freed memory for the next load instead of returning it to the system
+    // and faulting it in afresh each time.
+    ::mallopt(M_MMAP_THRESHOLD, 64 << 20);
+    ::mallopt(M_TRIM_THRESHOLD, 128 << 20);
     record_process_arguments(argc, argv);
 }
 

@@ -9,36 +9,53 @@
 
 namespace quorvane {
 
+namespace {
+
+std::uint64_t key_hash(std::string_view key) { return std::hash<std::string_view>{}(key); }
+
+// A slot holds the entry's position + 1 in its low half and the top half of
+// the key's hash in its high half, so that probing rarely touches the keys.
+constexpr std::uint64_t entry_bits(std::uint64_t slot) { return slot & 0xFFFFFFFFULL; }
+constexpr std::uint64_t hash_bits(std::uint64_t hash) { return hash & ~0xFFFFFFFFULL; }
+
+}  // namespace
+
 void IniSection::add(std::string_view key, std::string_view value) {
-    if (find(key) != nullptr) return;
     if (2 * (entries_.size() + 1) > slots_.size()) grow_index();
+    const std::uint64_t hash = key_hash(key);
+    const std::size_t slot = slot_of(key, hash);
+    if (slots_[slot] != 0) return;  // the first occurrence stays
     entries_.push_back(IniEntry{key, value});
-    slots_[slot_of(key)] = static_cast<std::uint32_t>(entries_.size());
+    slots_[slot] = hash_bits(hash) | entries_.size();
 }
 
 // The slot that holds `key`, or the empty slot where it would go.
-std::size_t IniSection::slot_of(std::string_view key) const {
+std::size_t IniSection::slot_of(std::string_view key, std::uint64_t hash) const {
     const std::size_t mask = slots_.size() - 1;
-    std::size_t slot = std::hash<std::string_view>{}(key) & mask;
-    while (slots_[slot] != 0 && entries_[slots_[slot] - 1].key != key) slot = (slot + 1) & mask;
-    return slot;
+    std::size_t slot = hash & mask;
+    for (;; slot = (slot + 1) & mask) {
+        const std::uint64_t held = slots_[slot];
+        if (held == 0) return slot;
+        if (hash_bits(held) == hash_bits(hash) && entries_[entry_bits(held) - 1].key == key) return slot;
+    }
 }
 
 void IniSection::grow_index() {
     slots_.assign(slots_.empty() ? 16 : 2 * slots_.size(), 0);
     for (std::size_t i = 0; i < entries_.size(); ++i) {
-        slots_[slot_of(entries_[i].key)] = static_cast<std::uint32_t>(i + 1);
+        const std::uint64_t hash = key_hash(entries_[i].key);
+        slots_[slot_of(entries_[i].key, hash)] = hash_bits(hash) | (i + 1);
     }
 }
 
 const std::string_view* IniSection::find(std::string_view key) const {
     if (slots_.empty()) return nullptr;
-    const std::uint32_t entry = slots_[slot_of(key)];
-    return entry == 0 ? nullptr : &entries_[entry - 1].value;
+    const std::uint64_t held = slots_[slot_of(key, key_hash(key))];
+    return held == 0 ? nullptr : &entries_[entry_bits(held) - 1].value;
 }
 
 IniDocument::IniDocument(std::size_t text_size)
-    : storage_(std::make_unique<char[]>(text_size + 1)), capacity_(text_size + 1) {}
+    : storage_(std::make_unique_for_overwrite<char[]>(text_size + 1)), capacity_(text_size + 1) {}
 
 void IniDocument::append(std::string_view part) {
     // Unescaped texts are never longer than their source, so this never

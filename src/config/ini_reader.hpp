@@ -32,13 +32,13 @@ public:
     const std::string_view* find(std::string_view key) const;
 
 private:
-    std::size_t slot_of(std::string_view key) const;
+    std::size_t slot_of(std::string_view key, std::uint64_t hash) const;
     void grow_index();
 
     std::string_view name_;
     std::vector<IniEntry> entries_;
-    // Open-addressing index over entries_: entry position + 1, 0 for empty.
-    std::vector<std::uint32_t> slots_;
+    // Open-addressing index over entries_; 0 marks an empty slot.
+    std::vector<std::uint64_t> slots_;
 };
 
 class IniDocument {
