@@ -4,11 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -221,32 +221,33 @@ TEST(SpecialFiles, SwarmviewTreatsEachKindOfTorrentFileSoundly) {
 }
 
 TEST(SpecialFiles, SwarmviewReadsAFifoLikeAFile) {
-    std::signal(SIGPIPE, SIG_IGN);  // the writer may find the reader gone
     for (const std::size_t size : {std::size_t{162}, std::size_t{1} << 20}) {
         TempDir dir;
         dir.write("settings.ini", valid_settings_text());
         place(dir, "torrents/testnet/7.torrent", FileKind::FifoWithoutWriter, "");
         std::string content = as_text(encode_torrent(worked_example_torrent()));
         content.resize(size, '\0');
-        // The writer is counted from the moment it starts opening, so the
-        // tool waits for its data instead of seeing an empty FIFO.
+        // The test holds the FIFO open (read-write, which never blocks) from
+        // before the tool starts, so the tool always finds a writer; once the
+        // tool has drained everything written, closing it gives the tool EOF.
+        const int fd = ::open((dir / "torrents/testnet/7.torrent").c_str(), O_RDWR | O_CLOEXEC);
+        ASSERT_GE(fd, 0);
         std::thread writer([&] {
-            const int fd = ::open((dir / "torrents/testnet/7.torrent").c_str(), O_WRONLY);
-            if (fd < 0) return;
             std::size_t written = 0;
             while (written < content.size()) {
                 const ssize_t n = ::write(fd, content.data() + written, content.size() - written);
                 if (n <= 0) break;
                 written += static_cast<std::size_t>(n);
             }
+            int unread = 1;
+            for (int wait = 0; wait < 10000 && unread > 0; ++wait) {
+                if (::ioctl(fd, FIONREAD, &unread) != 0) break;
+                if (unread > 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
             ::close(fd);
         });
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
         const auto result = run_on(SWARMVIEW, dir, false);
-        // Should the tool never have opened the FIFO, release the writer.
-        const int release = ::open((dir / "torrents/testnet/7.torrent").c_str(), O_RDONLY | O_NONBLOCK);
         writer.join();
-        if (release >= 0) ::close(release);
         if (size == 162) {
             EXPECT_EQ(result.status, 0);
             EXPECT_NE(result.out.find("\"mined_by\": "), std::string::npos);

@@ -33,6 +33,8 @@ TEST(IniReader, ReadsValuesByTheFileRules) {
         {"no final newline", "[S]\nk=v", "S", "k", "v"},
         {"CRLF line ends", "[S]\r\nk=v\r\n", "S", "k", "v"},
         {"byte-order mark", "\xEF\xBB\xBF[S]\nk=v\n", "S", "k", "v"},
+        {"Unicode white space is trimmed", "[S]\nk =\xC2\xA0v w\xE3\x80\x80\n", "S", "k", "v w"},
+        {"non-ASCII letters at the ends stay", "[S]\n\xC3\xA9k = \xC3\xA9\n", "S", "\xC3\xA9k", "\xC3\xA9"},
         {"double quotes keep spaces", "[S]\nk = \"  v  \"\n", "S", "k", "  v  "},
         {"single quotes", "[S]\nk = 'v'\n", "S", "k", "v"},
         {"empty value", "[S]\nk =\n", "S", "k", ""},

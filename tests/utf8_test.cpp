@@ -36,6 +36,16 @@ TEST(Utf8, DecodesWellFormedSequencesOnly) {
     }
 }
 
+TEST(Utf8, EncodesEveryLength) {
+    for (const char32_t c : {U'A', U'\u00E9', U'\u20AC', U'\U0001F600'}) {
+        std::string encoded;
+        utf8::append_code_point(encoded, c);
+        std::size_t position = 0;
+        EXPECT_EQ(utf8::decode_at(encoded, position), c);
+        EXPECT_EQ(position, encoded.size());
+    }
+}
+
 TEST(Utf8, LossyConversionReplacesEachBadByte) {
     EXPECT_EQ(utf8::to_text_lossy("a\xFF" "b\xC3"), "a\xEF\xBF\xBD" "b\xEF\xBF\xBD");
     EXPECT_EQ(utf8::to_text_lossy("\xF0\x9F\x98\x80"), "\xF0\x9F\x98\x80");
