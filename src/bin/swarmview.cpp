@@ -7,6 +7,7 @@
 #include "common/network_paths_and_settings.hpp"
 #include "common/process_arguments.hpp"
 #include "common/tool_entry.hpp"
+#include "common/utf8.hpp"
 #include "torrent/structs.hpp"
 #include "torrent/torrent_file.hpp"
 
@@ -22,7 +23,7 @@ std::expected<void, FlowError> show_torrent(std::string_view block_number) {
 
     const std::string path = torrent_file_path(paths->torrent_dir, block_number);
     if (!path_exists(path)) {
-        print(Stream::Stderr, "Torrent file not found: " + path + "\n");
+        print(Stream::Stderr, "Torrent file not found: " + utf8::to_text_lossy(path) + "\n");
         return std::unexpected(ReportedFailure{});
     }
     const auto content = read_torrent_file(path);

@@ -5,11 +5,21 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <optional>
 
 namespace quorvane {
 
+namespace {
+
+bool holds_nul(const std::string& path) { return path.find('\0') != std::string::npos; }
+
+}  // namespace
+
 std::expected<ReadOnlyFile, IoError> ReadOnlyFile::open(const std::string& path) {
+    if (holds_nul(path)) {
+        return std::unexpected(IoError::simple(ErrorKind::InvalidInput, std::string(NUL_IN_FILE_NAME)));
+    }
     // Non-blocking only while opening: a FIFO without a writer would otherwise
     // hang the tool; it now reads as empty. Reads then block as usual.
     int fd;
@@ -43,11 +53,11 @@ std::expected<std::size_t, IoError> ReadOnlyFile::read_up_to(std::span<std::uint
     return filled;
 }
 
-std::expected<std::uint64_t, IoError> ReadOnlyFile::count_remaining() {
+std::expected<std::uint64_t, IoError> ReadOnlyFile::count_remaining(std::uint64_t limit) {
     // Counted in large steps so that a long pipe is drained quickly.
     static std::uint8_t scratch[64 * 1024];
     std::uint64_t total = 0;
-    for (;;) {
+    while (total <= limit) {
         const ssize_t got = ::read(fd_, scratch, sizeof scratch);
         if (got < 0) {
             if (errno == EINTR) continue;
@@ -56,6 +66,7 @@ std::expected<std::uint64_t, IoError> ReadOnlyFile::count_remaining() {
         if (got == 0) return total;
         total += static_cast<std::uint64_t>(got);
     }
+    return total;
 }
 
 std::expected<std::optional<std::uint64_t>, IoError> ReadOnlyFile::regular_file_size() const {
@@ -67,29 +78,41 @@ std::expected<std::optional<std::uint64_t>, IoError> ReadOnlyFile::regular_file_
 
 bool path_exists(const std::string& path) {
     struct stat status {};
-    return ::stat(path.c_str(), &status) == 0;
+    return !holds_nul(path) && ::stat(path.c_str(), &status) == 0;
 }
 
-std::expected<std::string, IoError> read_whole_file(const std::string& path) {
+std::expected<std::string, IoError> read_whole_file(const std::string& path, std::size_t limit,
+                                                    std::string_view too_long_message) {
     auto file = ReadOnlyFile::open(path);
     if (!file) return std::unexpected(file.error());
+    const auto too_long = [&] {
+        return std::unexpected(IoError::simple(ErrorKind::InvalidData, std::string(too_long_message)));
+    };
     // A regular file is read straight into a buffer of its size; one more
-    // byte shows whether it grew meanwhile, and the loop then reads the rest.
+    // byte shows whether it grew meanwhile. Anything else, or a file that
+    // grew, is read into room for limit + 1 bytes that is never filled in
+    // advance, so memory follows what arrives, never the limit.
     const auto size = file->regular_file_size();
-    std::size_t capacity = size && *size ? static_cast<std::size_t>(**size) + 1 : 16 * 1024;
+    if (size && *size && **size > limit) return too_long();
+    std::size_t capacity = size && *size ? static_cast<std::size_t>(**size) + 1 : limit + 1;
     std::string content;
     std::size_t filled = 0;
     for (;;) {
-        content.resize(capacity);
-        const auto got = file->read_up_to(std::span(reinterpret_cast<std::uint8_t*>(content.data()) + filled,
-                                                   capacity - filled));
-        if (!got) return std::unexpected(got.error());
-        filled += *got;
-        if (filled < capacity) {
-            content.resize(filled);
-            return content;
-        }
-        capacity *= 2;
+        std::optional<IoError> failure;
+        content.resize_and_overwrite(capacity, [&](char* data, std::size_t room) {
+            const auto got = file->read_up_to(
+                std::span(reinterpret_cast<std::uint8_t*>(data) + filled, room - filled));
+            if (got) {
+                filled += *got;
+            } else {
+                failure = got.error();
+            }
+            return filled;
+        });
+        if (failure) return std::unexpected(*failure);
+        if (filled < capacity) return content;
+        if (filled > limit) return too_long();
+        capacity = limit + 1;
     }
 }
 

@@ -6,10 +6,15 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 
 #include "common/io_error.hpp"
 
 namespace quorvane {
+
+// A path that holds a NUL byte names no file: the system would see only the
+// part before it, so such a path never reaches a system call.
+inline constexpr std::string_view NUL_IN_FILE_NAME = "file name contained an unexpected NUL byte";
 
 // An open, read-only file descriptor, closed when it goes out of scope.
 class ReadOnlyFile {
@@ -29,8 +34,10 @@ public:
     // for more than what is still missing.
     std::expected<std::size_t, IoError> read_up_to(std::span<std::uint8_t> buffer);
 
-    // Reads and discards the rest of the file, returning how many bytes it held.
-    std::expected<std::uint64_t, IoError> count_remaining();
+    // Reads and discards the rest of the file, returning how many bytes it
+    // held; stops once more than `limit` bytes have been counted, so an endless
+    // stream ends too (the count is then above `limit`).
+    std::expected<std::uint64_t, IoError> count_remaining(std::uint64_t limit);
 
     // The size of a regular file as the file system records it, or nothing
     // for other kinds of file.
@@ -44,7 +51,10 @@ private:
 // Whether the path names something, following links; any failure counts as "no".
 bool path_exists(const std::string& path);
 
-// Reads a whole file into text.
-std::expected<std::string, IoError> read_whole_file(const std::string& path);
+// Reads a whole file into text. A file longer than `limit` bytes (however it
+// is fed: device, FIFO, growing file) fails with an InvalidData error that
+// carries `too_long_message`, after reading at most `limit` + 1 bytes.
+std::expected<std::string, IoError> read_whole_file(const std::string& path, std::size_t limit,
+                                                    std::string_view too_long_message);
 
 }  // namespace quorvane

@@ -1,7 +1,6 @@
 #include "common/network_paths_and_settings.hpp"
 
 #include "common/paths.hpp"
-#include "common/utf8.hpp"
 #include "config/settings.hpp"
 
 namespace quorvane {
@@ -16,9 +15,8 @@ std::string ascii_lowercase(std::string_view text) {
     return out;
 }
 
-std::string under_network(std::string_view directory) {
-    return utf8::to_text_lossy(join_path(directory, TESTNET_NAME));
-}
+// Paths keep their own bytes: only texts shown to a user are made valid UTF-8.
+std::string under_network(std::string_view directory) { return join_path(directory, TESTNET_NAME); }
 
 }  // namespace
 
@@ -34,8 +32,8 @@ std::expected<NetworkPaths, SettingsError> testnet_network_paths() {
     paths.torrent_dir = under_network(settings->torrent_path);
 
     if (settings = load_settings(); !settings) return std::unexpected(settings.error());
-    paths.wallet_file = utf8::to_text_lossy(
-        join_path(join_path(settings->wallet_path, TESTNET_NAME), settings->wallet_name));
+    paths.wallet_file =
+        join_path(join_path(settings->wallet_path, TESTNET_NAME), settings->wallet_name);
 
     if (settings = load_settings(); !settings) return std::unexpected(settings.error());
     paths.block_dir = under_network(settings->block_path);

@@ -52,8 +52,7 @@ std::expected<void, SettingsError> check_threads(std::uint16_t threads) {
 // Reads the keys in table order; the first failure ends the load.
 class KeyReader {
 public:
-    KeyReader(const IniDocument& document, std::string_view base_directory,
-              const std::optional<std::string>& home)
+    KeyReader(const IniDocument& document, std::string_view base_directory, const HomeLookup& home)
         : settings_section_(document.section(SETTINGS_SECTION)),
           paths_section_(document.section(PATHS_SECTION)),
           postgres_section_(document.section(POSTGRES_SECTION)),
@@ -166,23 +165,33 @@ private:
         return true;
     }
 
-    std::string resolve(std::string_view value) const {
-        return resolve_settings_path(value, base_directory_, home_);
+    std::string resolve(std::string_view value) {
+        // The home directory is looked up once, for the first value that needs it.
+        const HomeLookup once = [this] {
+            if (!home_looked_up_) {
+                home_value_ = home_();
+                home_looked_up_ = true;
+            }
+            return home_value_;
+        };
+        return resolve_settings_path(value, base_directory_, once);
     }
 
     const IniSection* settings_section_;
     const IniSection* paths_section_;
     const IniSection* postgres_section_;
     std::string_view base_directory_;
-    const std::optional<std::string>& home_;
+    const HomeLookup& home_;
+    bool home_looked_up_ = false;
+    std::optional<std::string> home_value_;
     std::optional<SettingsError> error_;
 };
 
 }  // namespace
 
-std::expected<NodeSettings, SettingsError> settings_from_text(
-    std::string_view content, std::string_view base_directory,
-    const std::optional<std::string>& home) {
+std::expected<NodeSettings, SettingsError> settings_from_text(std::string_view content,
+                                                              std::string_view base_directory,
+                                                              const HomeLookup& home) {
     if (!utf8::is_valid(content)) {
         return std::unexpected(SettingsError::File{
             IoError::simple(ErrorKind::InvalidData, std::string(INVALID_UTF8_CONTENT))});
@@ -198,11 +207,22 @@ std::expected<NodeSettings, SettingsError> settings_from_text(
     return KeyReader(*document, base_directory, home).read(*quorvane);
 }
 
-std::expected<NodeSettings, SettingsError> load_settings_from(
-    const std::string& settings_path, const std::optional<std::string>& home) {
-    const auto content = read_whole_file(settings_path);
+std::expected<NodeSettings, SettingsError> settings_from_text(
+    std::string_view content, std::string_view base_directory,
+    const std::optional<std::string>& home) {
+    return settings_from_text(content, base_directory, HomeLookup([&home] { return home; }));
+}
+
+std::expected<NodeSettings, SettingsError> load_settings_from(const std::string& settings_path,
+                                                              const HomeLookup& home) {
+    const auto content = read_whole_file(settings_path, SETTINGS_FILE_LIMIT, SETTINGS_FILE_TOO_LONG);
     if (!content) return std::unexpected(SettingsError::File{content.error()});
     return settings_from_text(*content, settings_base_directory(settings_path), home);
+}
+
+std::expected<NodeSettings, SettingsError> load_settings_from(
+    const std::string& settings_path, const std::optional<std::string>& home) {
+    return load_settings_from(settings_path, HomeLookup([&home] { return home; }));
 }
 
 std::expected<NodeSettings, SettingsError> load_settings() {
@@ -211,7 +231,7 @@ std::expected<NodeSettings, SettingsError> load_settings() {
         // The one failure the loader reports itself: there is no file to name.
         std::exit(report_error(CONFIG_WITHOUT_PATH));
     }
-    return load_settings_from(*settings_path, home_directory());
+    return load_settings_from(*settings_path, HomeLookup(home_directory));
 }
 
 std::string settings_base_directory(std::string_view settings_path) {
@@ -219,19 +239,27 @@ std::string settings_base_directory(std::string_view settings_path) {
 }
 
 std::string resolve_settings_path(std::string_view value, std::string_view base_directory,
-                                  const std::optional<std::string>& home) {
+                                  const HomeLookup& home) {
     std::string expanded(value);
     const bool starts_with_home =
         value == "~" || value.starts_with("~/") || value.starts_with("~\\");
-    if (starts_with_home && home && utf8::is_valid(*home)) {
-        expanded = *home;
-        expanded += value.substr(1);
+    if (starts_with_home) {
+        const auto home_directory = home();
+        if (home_directory && utf8::is_valid(*home_directory)) {
+            expanded = *home_directory;
+            expanded += value.substr(1);
+        }
     }
-    return utf8::to_text_lossy(join_path(base_directory, expanded));
+    return join_path(base_directory, expanded);
+}
+
+std::string resolve_settings_path(std::string_view value, std::string_view base_directory,
+                                  const std::optional<std::string>& home) {
+    return resolve_settings_path(value, base_directory, HomeLookup([&home] { return home; }));
 }
 
 std::string resolve_settings_path(std::string_view value, std::string_view base_directory) {
-    return resolve_settings_path(value, base_directory, home_directory());
+    return resolve_settings_path(value, base_directory, HomeLookup(home_directory));
 }
 
 }  // namespace quorvane

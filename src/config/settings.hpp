@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <expected>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -43,15 +44,26 @@ struct NodeSettings {
 
 inline constexpr std::string_view SETTINGS_FILE_NAME = "settings.ini";
 inline constexpr std::string_view INVALID_UTF8_CONTENT = "stream did not contain valid UTF-8";
+// Far above any real settings file; an endless or huge file stops here.
+inline constexpr std::size_t SETTINGS_FILE_LIMIT = 16 << 20;
+inline constexpr std::string_view SETTINGS_FILE_TOO_LONG = "settings file is larger than 16 MiB";
+
+// What a leading tilde stands for (nothing: tildes stay as they are). Called
+// only for a value that begins with one, and at most once per load.
+using HomeLookup = std::function<std::optional<std::string>()>;
 
 // Validates settings text as read from a file: UTF-8, INI syntax, then every
-// key in table order. `base_directory` anchors relative paths; `home` is what
-// a leading tilde stands for (nothing: tildes stay as they are).
+// key in table order. `base_directory` anchors relative paths.
+std::expected<NodeSettings, SettingsError> settings_from_text(std::string_view content,
+                                                              std::string_view base_directory,
+                                                              const HomeLookup& home);
 std::expected<NodeSettings, SettingsError> settings_from_text(
     std::string_view content, std::string_view base_directory,
     const std::optional<std::string>& home);
 
-// Reads and validates the settings file at `settings_path`.
+// Reads (at most SETTINGS_FILE_LIMIT bytes) and validates the settings file at `settings_path`.
+std::expected<NodeSettings, SettingsError> load_settings_from(const std::string& settings_path,
+                                                              const HomeLookup& home);
 std::expected<NodeSettings, SettingsError> load_settings_from(
     const std::string& settings_path, const std::optional<std::string>& home);
 
@@ -63,7 +75,10 @@ std::expected<NodeSettings, SettingsError> load_settings();
 std::string settings_base_directory(std::string_view settings_path);
 
 // Expands a leading tilde to `home`, then joins a relative path to the base
-// directory; the result is text (unrepresentable bytes become U+FFFD).
+// directory. The result keeps the path's own bytes, valid UTF-8 or not, so
+// that it names the file it was made from.
+std::string resolve_settings_path(std::string_view value, std::string_view base_directory,
+                                  const HomeLookup& home);
 std::string resolve_settings_path(std::string_view value, std::string_view base_directory,
                                   const std::optional<std::string>& home);
 

@@ -76,7 +76,7 @@ std::optional<std::string> home_directory() {
     if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') {
         return std::string(home);
     }
-    const auto passwd = read_whole_file(PASSWORD_FILE);
+    const auto passwd = read_whole_file(PASSWORD_FILE, SETTINGS_FILE_LIMIT, "password file too long");
     if (!passwd) return std::nullopt;
     return home_from_password_file(*passwd, ::getuid());
 }

@@ -34,9 +34,12 @@ std::expected<TorrentFileContent, IoError> read_torrent_file(const std::string& 
         content.total_length = **size;
         return content;
     }
-    const auto rest = file->count_remaining();
+    const auto rest = file->count_remaining(TORRENT_STREAM_LIMIT - content.total_length);
     if (!rest) return std::unexpected(rest.error());
     content.total_length += *rest;
+    if (content.total_length > TORRENT_STREAM_LIMIT) {
+        return std::unexpected(IoError::simple(ErrorKind::InvalidData, std::string(TORRENT_STREAM_TOO_LONG)));
+    }
     return content;
 }
 

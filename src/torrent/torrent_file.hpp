@@ -24,6 +24,11 @@ struct TorrentFileContent {
 // formed as text with nothing normalised.
 std::string torrent_file_path(std::string_view torrent_dir, std::string_view block_number);
 
+// A torrent file that is not a regular file (a device, a FIFO) is read to at
+// most this many bytes; a longer one is an error, so an endless stream ends.
+inline constexpr std::uint64_t TORRENT_STREAM_LIMIT = 64ull << 20;
+inline constexpr std::string_view TORRENT_STREAM_TOO_LONG = "torrent file is longer than 64 MiB";
+
 // Reads a torrent file with bounded memory, however long it is.
 std::expected<TorrentFileContent, IoError> read_torrent_file(const std::string& path);
 

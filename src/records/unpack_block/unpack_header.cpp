@@ -6,7 +6,6 @@
 #include "common/file_reading.hpp"
 #include "common/network_paths_and_settings.hpp"
 #include "common/paths.hpp"
-#include "common/utf8.hpp"
 
 namespace quorvane {
 
@@ -14,7 +13,7 @@ std::expected<std::string, std::string> block_file_path(std::uint32_t height) {
     const auto paths = testnet_network_paths();
     if (!paths) return std::unexpected(settings_failure_text(paths.error()));
     const std::string file_name = std::to_string(height) + "." + paths->currency_tag;
-    return utf8::to_text_lossy(join_path(paths->block_dir, file_name));
+    return join_path(paths->block_dir, file_name);
 }
 
 namespace {
