@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "config/settings.hpp"
 #include "config/settings_error.hpp"
 
 namespace quorvane {
@@ -29,6 +30,9 @@ struct NetworkPaths {
 // the six locations (torrent, wallet, block, db, balance sheet, log, in that
 // order). The first failing load is returned; later loads are not made.
 std::expected<NetworkPaths, SettingsError> testnet_network_paths();
+
+// The same record from one settings load, for a tool that loads them once.
+NetworkPaths testnet_paths_from(const NodeSettings& settings);
 
 // The fatal-stop text for a settings failure.
 std::string settings_failure_text(const SettingsError& error);

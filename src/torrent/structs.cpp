@@ -229,4 +229,41 @@ std::string torrent_json_text(const Torrent& torrent) {
     return out;
 }
 
+std::string torrent_compact_json_text(const Torrent& torrent) {
+    const Info& info = torrent.info;
+    std::string out;
+    out.reserve(400 + info.pieces.size() * 44);
+    out += R"({"info":{"length":)";
+    out += std::to_string(info.length);
+    out += R"(,"this_block_difficulty":)";
+    out += std::to_string(info.this_block_difficulty);
+    out += R"(,"timestamp":)";
+    out += std::to_string(info.timestamp);
+    out += R"(,"nonce":)";
+    out += std::to_string(info.nonce);
+    out += R"(,"vrf":)";
+    out += to_decimal(info.vrf);
+    out += R"(,"block_hash":)";
+    append_string(out, info.block_hash);
+    out += R"(,"previous_hash":)";
+    append_string(out, info.previous_hash);
+    out += R"(,"piece_length":)";
+    out += std::to_string(info.piece_length);
+    out += R"(,"info_hash":)";
+    append_string(out, info.info_hash);
+    out += R"(,"pieces":[)";
+    for (std::size_t k = 0; k < info.pieces.size(); ++k) {
+        if (k > 0) out += ',';
+        out += "{\"";
+        out += std::to_string(info.pieces[k].index);
+        out += "\":";
+        append_string(out, info.pieces[k].hash);
+        out += '}';
+    }
+    out += R"(]},"mined_by":)";
+    append_string(out, torrent.mined_by);
+    out += '}';
+    return out;
+}
+
 }  // namespace quorvane

@@ -80,4 +80,7 @@ std::expected<Torrent, IoError> decode_torrent(std::span<const std::uint8_t> pre
 // Pretty JSON text, two-space indentation, without a trailing newline.
 std::string torrent_json_text(const Torrent& torrent);
 
+// The same document with no white space at all, for one-line output.
+std::string torrent_compact_json_text(const Torrent& torrent);
+
 }  // namespace quorvane

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <expected>
 #include <string>
@@ -8,7 +9,19 @@
 
 namespace quorvane {
 
-// The block file of a height: "<height>.vetq" in the test network's block
+// What one read of a block file gives: the header and the raw proof bytes.
+struct BlockContents {
+    VrfBlock header;
+    std::array<std::uint8_t, BLOCK_PROOF_SIZE> proof{};
+};
+
+// Opens the block file at `path` once, reads at most 749 bytes and checks
+// them as the two reads above do, in the same order and with the same error
+// texts: a header that does not decode before a file too short for its proof.
+std::expected<BlockContents, std::string> read_block_file(const std::string& path,
+                                                          std::uint32_t height);
+
+// The block file of a: "<height>.vetq" in the test network's block
 // directory. Loads the settings afresh; the error is the settings failure text.
 std::expected<std::string, std::string> block_file_path(std::uint32_t height);
 

@@ -1,0 +1,60 @@
+#include "scan/dump_lines.hpp"
+
+#include "common/binary_conversions.hpp"
+#include "common/uint128.hpp"
+
+namespace quorvane {
+
+namespace {
+
+std::string difficulty_of(const std::string& hash) {
+    // A computed hash is always 64 hex digits, so this never fails.
+    return std::to_string(hash_to_difficulty(hash).value_or(0));
+}
+
+}  // namespace
+
+std::string dump_line(const HeightScan& scan, const DumpShape& shape) {
+    if (!scan.block || !*scan.block) return {};
+    const ScannedBlock& block = **scan.block;
+    const VrfBlock& header = block.contents.header;
+    std::string line;
+    if (shape.format == DumpFormat::Csv) {
+        const UnminedBlock& unmined = header.unmined_block;
+        line.reserve(320);
+        line += std::to_string(scan.height) + ',' + block.hash + ',' + difficulty_of(block.hash) + ',' +
+                std::to_string(unmined.timestamp) + ',' + unmined.miner + ',' + unmined.previous_hash + ',' +
+                std::to_string(unmined.next_block_difficulty) + ',' + std::to_string(unmined.nonce) + ',' +
+                to_decimal(header.vrf) + '\n';
+        return line;
+    }
+    line.reserve(shape.proof ? 1700 : 360);
+    line += R"({"height":)";
+    line += std::to_string(scan.height);
+    line += R"(,"difficulty":)";
+    line += difficulty_of(block.hash);
+    line += R"(,"hash_value":")";
+    line += block.hash;
+    line += R"(","vrf_block":)";
+    line += compact_json_text(header);
+    if (shape.proof) {
+        line += R"(,"proof":")";
+        line += bytes_to_hex(block.contents.proof);
+        line += '"';
+    }
+    if (shape.torrents) {
+        line += R"(,"torrent":)";
+        line += scan.torrent && *scan.torrent ? torrent_compact_json_text(**scan.torrent) : "null";
+    }
+    line += "}\n";
+    return line;
+}
+
+std::string dump_errors(const HeightScan& scan) {
+    std::string lines;
+    if (scan.block && !*scan.block) lines += scan.block->error() + "\n";
+    if (scan.torrent && !*scan.torrent) lines += scan.torrent->error() + "\n";
+    return lines;
+}
+
+}  // namespace quorvane

@@ -1,0 +1,48 @@
+#include "scan/height_listing.hpp"
+
+#include "common/file_reading.hpp"
+
+#include <dirent.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <memory>
+
+namespace quorvane {
+
+std::optional<std::uint32_t> height_of_file_name(std::string_view name, std::string_view suffix) {
+    if (!name.ends_with(suffix)) return std::nullopt;
+    name.remove_suffix(suffix.size());
+    if (name.empty() || name.size() > 10 || (name.size() > 1 && name.front() == '0')) return std::nullopt;
+    std::uint64_t value = 0;
+    for (const char c : name) {
+        if (c < '0' || c > '9') return std::nullopt;
+        value = value * 10 + static_cast<std::uint64_t>(c - '0');
+    }
+    if (value > UINT32_MAX) return std::nullopt;
+    return static_cast<std::uint32_t>(value);
+}
+
+std::expected<std::vector<std::uint32_t>, IoError> list_heights(const std::string& directory,
+                                                                std::string_view suffix) {
+    if (directory.find('\0') != std::string::npos) {
+        return std::unexpected(IoError::simple(ErrorKind::InvalidInput, std::string(NUL_IN_FILE_NAME)));
+    }
+    const std::unique_ptr<DIR, int (*)(DIR*)> listing(::opendir(directory.c_str()), ::closedir);
+    if (!listing) return std::unexpected(IoError::from_os(errno));
+    std::vector<std::uint32_t> heights;
+    for (;;) {
+        errno = 0;
+        const dirent* entry = ::readdir(listing.get());
+        if (entry == nullptr) {
+            if (errno != 0) return std::unexpected(IoError::from_os(errno));
+            break;
+        }
+        if (const auto height = height_of_file_name(entry->d_name, suffix)) heights.push_back(*height);
+    }
+    std::sort(heights.begin(), heights.end());
+    heights.shrink_to_fit();
+    return heights;
+}
+
+}  // namespace quorvane

@@ -1,0 +1,67 @@
+#pragma once
+
+#include <cstdint>
+#include <expected>
+#include <functional>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "common/network_paths_and_settings.hpp"
+#include "records/unpack_block/unpack_header.hpp"
+#include "torrent/structs.hpp"
+
+namespace quorvane {
+
+// A block file read once, with the hash its header gives.
+struct ScannedBlock {
+    BlockContents contents;
+    std::string hash;  // 64 lowercase hex digits
+};
+
+// What the store holds for one height. A failure is kept as the line that
+// crestview or swarmview prints for it.
+struct HeightScan {
+    std::uint32_t height = 0;
+    bool block_present = false;
+    bool torrent_present = false;
+    std::optional<std::expected<ScannedBlock, std::string>> block;  // read when present
+    std::optional<std::expected<Torrent, std::string>> torrent;     // read when present and asked for
+    std::string text;  // whatever the caller's worker-side step makes of it
+};
+
+// The heights of both record directories, ascending.
+struct StoreIndex {
+    std::vector<std::uint32_t> blocks;
+    std::vector<std::uint32_t> torrents;
+
+    // The lowest and highest height in either list; nothing for an empty store.
+    std::optional<std::pair<std::uint32_t, std::uint32_t>> extent() const;
+};
+
+struct ScanPlan {
+    std::uint32_t from = 0;
+    std::uint32_t to = 0;
+    unsigned jobs = 1;
+    bool read_torrents = false;
+    bool only_blocks = false;  // skip heights that have no block file
+    // Runs on the worker that read the height, in any order.
+    std::function<void(HeightScan&)> in_worker;
+};
+
+// Reads every height of the range that has a block file or a torrent record
+// (or only a block file) on `plan.jobs` threads, and hands them to `consume`
+// on the calling thread in ascending order, a bounded window at a time.
+void scan_store(const NetworkPaths& paths, const StoreIndex& index, const ScanPlan& plan,
+                const std::function<void(std::span<HeightScan>)>& consume);
+
+// One height, as the workers read it.
+HeightScan scan_height(const NetworkPaths& paths, std::uint32_t height, bool block_present,
+                       bool torrent_present, bool read_torrent);
+
+// The line crestview prints for a block file, and swarmview for a torrent record.
+std::string block_file_of(const NetworkPaths& paths, std::uint32_t height);
+std::expected<Torrent, std::string> read_torrent_as_swarmview(const std::string& path);
+
+}  // namespace quorvane

@@ -1,0 +1,269 @@
+#include "scan/verify_report.hpp"
+
+#include "common/uint128.hpp"
+
+namespace quorvane {
+
+namespace {
+
+constexpr std::array<std::string_view, PROBLEM_CODE_COUNT> CODE_NAMES = {
+    "block_missing", "torrent_missing", "block_invalid", "torrent_invalid", "chain_broken", "torrent_mismatch"};
+
+std::string strip_error_prefix(std::string_view line) {
+    if (line.starts_with("Error: ")) line.remove_prefix(7);
+    return std::string(line);
+}
+
+// Messages may carry bytes of paths; JSON output stays valid UTF-8.
+std::string compact(const Json& value) { return value.dump(-1, ' ', false, Json::error_handler_t::replace); }
+
+std::string plain(const Json& value) { return value.is_string() ? value.get<std::string>() : compact(value); }
+
+std::string counted(std::uint64_t count, std::string_view noun) {
+    return std::to_string(count) + " " + std::string(noun) + (count == 1 ? "" : "s");
+}
+
+}  // namespace
+
+std::string_view problem_code_name(ProblemCode code) { return CODE_NAMES[static_cast<std::size_t>(code)]; }
+
+std::vector<FieldDifference> torrent_differences(const ScannedBlock& block, const Torrent& torrent) {
+    const UnminedBlock& header = block.contents.header.unmined_block;
+    const Info& info = torrent.info;
+    std::vector<FieldDifference> differences;
+    const auto compare = [&](std::string_view field, Json from_block, Json from_torrent) {
+        if (from_block != from_torrent) {
+            differences.push_back({std::string(field), std::move(from_block), std::move(from_torrent)});
+        }
+    };
+    compare("block_hash", block.hash, info.block_hash);
+    compare("timestamp", header.timestamp, info.timestamp);
+    compare("nonce", header.nonce, info.nonce);
+    compare("vrf", block.contents.header.vrf, info.vrf);
+    compare("mined_by", header.miner, torrent.mined_by);
+    if (!info.previous_hash.empty()) compare("previous_hash", header.previous_hash, info.previous_hash);
+    return differences;
+}
+
+std::string problem_text(const Problem& problem) {
+    std::string line = std::to_string(problem.first);
+    switch (problem.code) {
+        case ProblemCode::BlockMissing:
+        case ProblemCode::TorrentMissing:
+            if (problem.last != problem.first) {
+                line += '-';
+                line += std::to_string(problem.last);
+            }
+            line += ": ";
+            line += problem_code_name(problem.code);
+            return line;
+        case ProblemCode::BlockInvalid:
+        case ProblemCode::TorrentInvalid:
+            return line + ": " + std::string(problem_code_name(problem.code)) + ": " + problem.message;
+        case ProblemCode::ChainBroken:
+            return line + ": chain_broken: previous_hash " + problem.found + " is not the hash of block " +
+                   std::to_string(problem.first - 1) + " (" + problem.expected + ")";
+        case ProblemCode::TorrentMismatch: {
+            line += ": torrent_mismatch: ";
+            for (std::size_t i = 0; i < problem.fields.size(); ++i) {
+                const auto& field = problem.fields[i];
+                if (i > 0) line += ", ";
+                line += field.field + " (block " + plain(field.block) + ", torrent " + plain(field.torrent) + ")";
+            }
+            return line;
+        }
+    }
+    return line;
+}
+
+std::string problem_json(const Problem& problem) {
+    Json line = Json::object();
+    line["type"] = "problem";
+    line["code"] = std::string(problem_code_name(problem.code));
+    switch (problem.code) {
+        case ProblemCode::BlockMissing:
+        case ProblemCode::TorrentMissing:
+            line["from"] = problem.first;
+            line["to"] = problem.last;
+            break;
+        case ProblemCode::BlockInvalid:
+        case ProblemCode::TorrentInvalid:
+            line["height"] = problem.first;
+            line["message"] = problem.message;
+            break;
+        case ProblemCode::ChainBroken:
+            line["height"] = problem.first;
+            line["expected"] = problem.expected;
+            line["found"] = problem.found;
+            break;
+        case ProblemCode::TorrentMismatch: {
+            line["height"] = problem.first;
+            Json fields = Json::array();
+            for (const auto& field : problem.fields) {
+                Json entry = Json::object();
+                entry["field"] = field.field;
+                entry["block"] = field.block;
+                entry["torrent"] = field.torrent;
+                fields.push_back(std::move(entry));
+            }
+            line["fields"] = std::move(fields);
+            break;
+        }
+    }
+    return compact(line);
+}
+
+VerifyReport::VerifyReport(std::uint32_t from, std::uint32_t to, bool json)
+    : from_(from), to_(to), json_(json), next_height_(from) {}
+
+void VerifyReport::add(const HeightScan& scan) {
+    cover_until(scan.height);
+    const std::uint32_t h = scan.height;
+    note_presence(ProblemCode::BlockMissing, open_block_missing_, scan.block_present, h);
+    note_presence(ProblemCode::TorrentMissing, open_torrent_missing_, scan.torrent_present, h);
+    blocks_ += scan.block_present;
+    torrents_ += scan.torrent_present;
+
+    const ScannedBlock* block = nullptr;
+    if (scan.block) {
+        if (*scan.block) {
+            block = &**scan.block;
+        } else {
+            report({ProblemCode::BlockInvalid, h, h, strip_error_prefix(scan.block->error()), {}, {}, {}});
+        }
+    }
+    const Torrent* torrent = nullptr;
+    if (scan.torrent) {
+        if (*scan.torrent) {
+            torrent = &**scan.torrent;
+        } else {
+            report({ProblemCode::TorrentInvalid, h, h, strip_error_prefix(scan.torrent->error()), {}, {}, {}});
+        }
+    }
+    if (block != nullptr && hash_below_ &&
+        block->contents.header.unmined_block.previous_hash != *hash_below_) {
+        report({ProblemCode::ChainBroken, h, h, {}, *hash_below_, block->contents.header.unmined_block.previous_hash, {}});
+    }
+    if (block != nullptr && torrent != nullptr) {
+        auto differences = torrent_differences(*block, *torrent);
+        if (!differences.empty()) {
+            report({ProblemCode::TorrentMismatch, h, h, {}, {}, {}, std::move(differences)});
+        }
+    }
+    hash_below_ = block != nullptr ? std::optional<std::string>(block->hash) : std::nullopt;
+    next_height_ = std::uint64_t{h} + 1;
+    release(false);
+}
+
+void VerifyReport::cover_until(std::uint64_t height) {
+    if (next_height_ >= height) return;
+    // Heights next_height_ .. height - 1 hold neither record.
+    const auto first = static_cast<std::uint32_t>(next_height_);
+    if (!open_block_missing_) open_block_missing_ = first;
+    if (!open_torrent_missing_) open_torrent_missing_ = first;
+    hash_below_.reset();
+    next_height_ = height;
+}
+
+void VerifyReport::note_presence(ProblemCode code, std::optional<std::uint32_t>& open, bool present,
+                                 std::uint32_t height) {
+    if (!present) {
+        if (!open) open = height;
+    } else if (open) {
+        close_range(code, open, height - 1);
+    }
+}
+
+void VerifyReport::close_range(ProblemCode code, std::optional<std::uint32_t>& open, std::uint32_t last) {
+    const std::uint32_t first = *open;
+    open.reset();
+    report({code, first, last, {}, {}, {}, {}});
+}
+
+void VerifyReport::report(Problem problem) {
+    const std::pair key{problem.first, static_cast<int>(problem.code)};
+    waiting_.emplace(key, std::move(problem));
+}
+
+void VerifyReport::release(bool everything) {
+    std::optional<std::pair<std::uint32_t, int>> held;
+    const auto hold = [&](const std::optional<std::uint32_t>& open, ProblemCode code) {
+        if (!open) return;
+        const std::pair key{*open, static_cast<int>(code)};
+        if (!held || key < *held) held = key;
+    };
+    if (!everything) {
+        hold(open_block_missing_, ProblemCode::BlockMissing);
+        hold(open_torrent_missing_, ProblemCode::TorrentMissing);
+    }
+    while (!waiting_.empty() && (!held || waiting_.begin()->first < *held)) {
+        const Problem& problem = waiting_.begin()->second;
+        if (!first_bad_height_) first_bad_height_ = problem.first;
+        ++problems_;
+        ++by_code_[static_cast<std::size_t>(problem.code)];
+        lines_ += json_ ? problem_json(problem) : problem_text(problem);
+        lines_ += '\n';
+        waiting_.erase(waiting_.begin());
+    }
+}
+
+std::string VerifyReport::take_lines() { return std::exchange(lines_, std::string()); }
+
+std::string VerifyReport::finish() {
+    cover_until(std::uint64_t{to_} + 1);
+    if (open_block_missing_) close_range(ProblemCode::BlockMissing, open_block_missing_, to_);
+    if (open_torrent_missing_) close_range(ProblemCode::TorrentMissing, open_torrent_missing_, to_);
+    release(true);
+    return take_lines() + summary() + "\n";
+}
+
+std::string VerifyReport::summary() const {
+    std::optional<std::uint32_t> verified_through;
+    if (!first_bad_height_) {
+        verified_through = to_;
+    } else if (*first_bad_height_ > from_) {
+        verified_through = *first_bad_height_ - 1;
+    }
+    if (json_) {
+        Json line = Json::object();
+        line["type"] = "summary";
+        line["from"] = from_;
+        line["to"] = to_;
+        line["blocks"] = blocks_;
+        line["torrents"] = torrents_;
+        line["problems"] = problems_;
+        Json by_code = Json::object();
+        for (std::size_t i = 0; i < PROBLEM_CODE_COUNT; ++i) {
+            if (by_code_[i] > 0) by_code[std::string(CODE_NAMES[i])] = by_code_[i];
+        }
+        line["by_code"] = std::move(by_code);
+        line["verified_through"] = verified_through ? Json(*verified_through) : Json(nullptr);
+        line["first_bad_height"] = first_bad_height_ ? Json(*first_bad_height_) : Json(nullptr);
+        return compact(line);
+    }
+    std::string text = "checked heights " + std::to_string(from_) + "-" + std::to_string(to_) + ": " +
+                       counted(blocks_, "block") + ", " + counted(torrents_, "torrent record") + ", ";
+    if (problems_ == 0) return text + "no problems found";
+    text += counted(problems_, "problem") + " (";
+    bool first = true;
+    for (std::size_t i = 0; i < PROBLEM_CODE_COUNT; ++i) {
+        if (by_code_[i] == 0) continue;
+        if (!first) text += ", ";
+        first = false;
+        text += std::string(CODE_NAMES[i]) + " " + std::to_string(by_code_[i]);
+    }
+    text += ")";
+    text += verified_through ? "; verified through " + std::to_string(*verified_through) : "; no height verified";
+    return text;
+}
+
+std::string empty_verify_summary(bool json) {
+    if (json) {
+        return R"({"type":"summary","from":null,"to":null,"blocks":0,"torrents":0,"problems":0,"by_code":{},)"
+               R"("verified_through":null,"first_bad_height":null})"
+               "\n";
+    }
+    return "checked no heights: 0 blocks, 0 torrent records, no problems found\n";
+}
+
+}  // namespace quorvane

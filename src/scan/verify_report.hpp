@@ -1,0 +1,89 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "common/json.hpp"
+#include "scan/height_scan.hpp"
+
+namespace quorvane {
+
+// In the order in which problems at one height are reported.
+enum class ProblemCode { BlockMissing, TorrentMissing, BlockInvalid, TorrentInvalid, ChainBroken, TorrentMismatch };
+inline constexpr std::size_t PROBLEM_CODE_COUNT = 6;
+
+std::string_view problem_code_name(ProblemCode code);
+
+struct FieldDifference {
+    std::string field;
+    Json block;
+    Json torrent;
+};
+
+struct Problem {
+    ProblemCode code = ProblemCode::BlockMissing;
+    std::uint32_t first = 0;  // the height, or the first of a range
+    std::uint32_t last = 0;   // the last height of a range
+    std::string message;      // block_invalid, torrent_invalid
+    std::string expected;     // chain_broken: the hash of the block below
+    std::string found;        // chain_broken: the header's previous_hash
+    std::vector<FieldDifference> fields;  // torrent_mismatch
+};
+
+// Where a torrent record disagrees with its block, field by field.
+std::vector<FieldDifference> torrent_differences(const ScannedBlock& block, const Torrent& torrent);
+
+// One line of the report, without its newline.
+std::string problem_text(const Problem& problem);
+std::string problem_json(const Problem& problem);
+
+// Takes the heights of a range in ascending order (only those with a record;
+// the heights between have neither) and reports each problem once, ordered
+// by first height, then code. Problems wait only while a range of missing
+// records that starts before them is still open.
+class VerifyReport {
+public:
+    VerifyReport(std::uint32_t from, std::uint32_t to, bool json);
+
+    void add(const HeightScan& scan);
+    // The lines that are ready; the report keeps the rest.
+    std::string take_lines();
+    // Closes the open ranges and returns the last lines and the summary.
+    std::string finish();
+
+    bool found_problems() const { return problems_ > 0; }
+
+private:
+    void cover_until(std::uint64_t height);
+    void note_presence(ProblemCode code, std::optional<std::uint32_t>& open, bool present,
+                       std::uint32_t height);
+    void close_range(ProblemCode code, std::optional<std::uint32_t>& open, std::uint32_t last);
+    void report(Problem problem);
+    void release(bool everything);
+    std::string summary() const;
+
+    std::uint32_t from_;
+    std::uint32_t to_;
+    bool json_;
+    std::uint64_t next_height_;
+    std::optional<std::string> hash_below_;  // of the height just below the next one
+    std::optional<std::uint32_t> open_block_missing_;
+    std::optional<std::uint32_t> open_torrent_missing_;
+    std::multimap<std::pair<std::uint32_t, int>, Problem> waiting_;
+    std::string lines_;
+    std::uint64_t blocks_ = 0;
+    std::uint64_t torrents_ = 0;
+    std::uint64_t problems_ = 0;
+    std::array<std::uint64_t, PROBLEM_CODE_COUNT> by_code_{};
+    std::optional<std::uint32_t> first_bad_height_;
+};
+
+// The summary of a run that checked nothing (an empty store or range).
+std::string empty_verify_summary(bool json);
+
+}  // namespace quorvane
