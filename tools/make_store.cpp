@@ -1,0 +1,39 @@
+// Writes a consistent store of COUNT heights from FIRST on, with a node's
+// settings.ini, and puts in the problems asked for:
+//   make_store DIR COUNT [FIRST] [CODE=HEIGHT ...]
+//   make_store /tmp/store 100000
+//   make_store /tmp/store 20 0 chain_broken=8 torrent_mismatch=12
+
+#include <cstdio>
+#include <exception>
+#include <string>
+
+#include "support/store_builder.hpp"
+
+int main(int argc, char** argv) {
+    if (argc < 3) {
+        std::fprintf(stderr, "Usage: %s DIR COUNT [FIRST] [CODE=HEIGHT ...]\n", argv[0]);
+        return 2;
+    }
+    try {
+        quorvane::testing::StoreSpec spec;
+        spec.count = static_cast<std::uint32_t>(std::stoul(argv[2]));
+        int next = 3;
+        if (argc > 3 && std::string(argv[3]).find('=') == std::string::npos) {
+            spec.first = static_cast<std::uint32_t>(std::stoul(argv[3]));
+            next = 4;
+        }
+        for (int i = next; i < argc; ++i) {
+            const std::string fault = argv[i];
+            const auto equals = fault.find('=');
+            if (equals == std::string::npos) throw std::invalid_argument("expected CODE=HEIGHT: " + fault);
+            spec.faults[static_cast<std::uint32_t>(std::stoul(fault.substr(equals + 1)))] =
+                quorvane::testing::fault_from_name(fault.substr(0, equals));
+        }
+        quorvane::testing::write_store(argv[1], spec);
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "make_store: %s\n", error.what());
+        return 2;
+    }
+    return 0;
+}
