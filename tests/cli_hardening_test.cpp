@@ -150,27 +150,6 @@ struct Outcome {
     std::string err;
 };
 
-// Lets the unprivileged user reach everything in the node but what a test
-// made unreadable on purpose (mode 0), whatever the umask and wherever the
-// build tree lies: the tool itself is copied into the node.
-std::string open_node_to_others(const std::string& tool, const TempDir& dir) {
-    namespace fs = std::filesystem;
-    const std::string copy = dir / "bin/tool";
-    fs::create_directories(dir / "bin");
-    fs::copy_file(tool, copy, fs::copy_options::overwrite_existing);
-    const auto readable = fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read;
-    const auto passable = fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec;
-    fs::permissions(dir.path(), readable | passable, fs::perm_options::add);
-    for (const auto& entry : fs::recursive_directory_iterator(dir.path())) {
-        if (entry.is_symlink()) continue;
-        const auto mode = fs::symlink_status(entry.path()).permissions();
-        if (mode == fs::perms::none) continue;
-        const bool passes = entry.is_directory() || entry.path() == copy;
-        fs::permissions(entry.path(), passes ? readable | passable : readable, fs::perm_options::add);
-    }
-    return copy;
-}
-
 RunResult run_on(const std::string& tool, const TempDir& dir, bool unprivileged) {
     RunOptions options;
     options.working_directory = dir.path();

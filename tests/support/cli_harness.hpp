@@ -29,6 +29,12 @@ struct RunOptions {
 // without `unprivileged`).
 bool running_as_root();
 
+// Lets the unprivileged user reach everything in the node but what a test
+// made unreadable on purpose (mode 0), whatever the umask and wherever the
+// build tree lies: the tool is copied into the node, and the copy returned.
+class TempDir;
+std::string open_node_to_others(const std::string& tool, const TempDir& dir);
+
 // SETTINGS_PATH is removed from the environment unless the options set it.
 RunResult run_program(const std::string& binary, const std::vector<std::string>& arguments,
                       const RunOptions& options = {});
