@@ -66,6 +66,7 @@ bench:
 	@cmake --build --preset release
 	@build/release/bench/micro_benchmarks
 	@bench/whole-process build/release
+	@bench/chainscan build/release
 
 # Hardening: the whole suite under ASan and UBSan, fuzzing, coverage.
 FUZZ_SECONDS ?= 60

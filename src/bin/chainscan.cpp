@@ -53,13 +53,30 @@ NetworkPaths load_paths(const Options& options) {
     return testnet_paths_from(*settings);
 }
 
+// With both ends given and few heights between them, each height's files are
+// read by name instead of listing directories that may hold millions.
+constexpr std::uint32_t PROBE_RANGE_LIMIT = 4096;
+
+bool probes(const Options& options) {
+    if (!options.from_text || !options.to_text) return false;
+    const auto from = parse_block_height(*options.from_text);
+    const auto to = parse_block_height(*options.to_text);
+    return from && to && *from <= *to && *to - *from < PROBE_RANGE_LIMIT;
+}
+
+[[noreturn]] void stop_unlisted(const std::string& directory, std::string_view what, const IoError& error) {
+    fatal_stop("Failed to list the " + std::string(what) + " directory " + utf8::to_text_lossy(directory) + ": " +
+               error.diagnostic());
+}
+
 std::vector<std::uint32_t> heights_in(const std::string& directory, std::string_view suffix,
-                                      std::string_view what) {
-    auto heights = list_heights(directory, suffix);
-    if (!heights) {
-        fatal_stop("Failed to list the " + std::string(what) + " directory " + utf8::to_text_lossy(directory) +
-                   ": " + heights.error().diagnostic());
+                                      std::string_view what, const Options& options) {
+    if (probes(options)) {
+        if (const auto listable = check_listable(directory); !listable) stop_unlisted(directory, what, listable.error());
+        return {};
     }
+    auto heights = list_heights(directory, suffix);
+    if (!heights) stop_unlisted(directory, what, heights.error());
     return std::move(*heights);
 }
 
@@ -96,14 +113,14 @@ std::optional<UsageError> check_options(const Options& options) {
     return std::nullopt;
 }
 
-StoreIndex index_store(const NetworkPaths& paths) {
-    return StoreIndex{heights_in(paths.block_dir, "." + paths.currency_tag, "block"),
-                      heights_in(paths.torrent_dir, ".torrent", "torrent")};
+StoreIndex index_store(const NetworkPaths& paths, const Options& options) {
+    return StoreIndex{heights_in(paths.block_dir, "." + paths.currency_tag, "block", options),
+                      heights_in(paths.torrent_dir, ".torrent", "torrent", options)};
 }
 
 int run_dump(const Options& options) {
     const NetworkPaths paths = load_paths(options);
-    const StoreIndex index = index_store(paths);
+    const StoreIndex index = index_store(paths, options);
     const DumpShape shape{options.format == "csv" ? DumpFormat::Csv : DumpFormat::JsonLines, !options.no_proof,
                           options.torrents};
     if (shape.format == DumpFormat::Csv) print(Stream::Stdout, CSV_HEADER);
@@ -116,6 +133,7 @@ int run_dump(const Options& options) {
     plan.jobs = options.jobs;
     plan.read_torrents = options.torrents;
     plan.only_blocks = true;
+    plan.probe = probes(options);
     plan.in_worker = [&shape](HeightScan& scan) {
         scan.text = dump_line(scan, shape);
         // Only failures are needed after this; the records themselves can go.
@@ -124,7 +142,10 @@ int run_dump(const Options& options) {
     };
     bool failed = false;
     scan_store(paths, index, plan, [&](std::span<HeightScan> window) {
+        std::size_t size = 0;
+        for (const HeightScan& scan : window) size += scan.text.size();
         std::string out;
+        out.reserve(size);
         std::string errors;
         for (const HeightScan& scan : window) {
             out += scan.text;
@@ -139,7 +160,7 @@ int run_dump(const Options& options) {
 
 int run_verify(const Options& options) {
     const NetworkPaths paths = load_paths(options);
-    const StoreIndex index = index_store(paths);
+    const StoreIndex index = index_store(paths, options);
     const auto range = range_of(options, index);
     if (!range) {
         print(Stream::Stdout, empty_verify_summary(options.json));
@@ -150,6 +171,7 @@ int run_verify(const Options& options) {
     plan.to = range->to;
     plan.jobs = options.jobs;
     plan.read_torrents = true;
+    plan.probe = probes(options);
     VerifyReport report(range->from, range->to, options.json);
     scan_store(paths, index, plan, [&](std::span<HeightScan> window) {
         for (const HeightScan& scan : window) report.add(scan);

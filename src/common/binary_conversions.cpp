@@ -23,13 +23,19 @@ constexpr std::array<char, 512> HEX_PAIRS = [] {
 
 }  // namespace
 
-std::string bytes_to_hex(std::span<const std::uint8_t> bytes) {
-    std::string out(bytes.size() * 2, '0');
-    char* cursor = out.data();
+void append_hex(std::string& out, std::span<const std::uint8_t> bytes) {
+    const std::size_t start = out.size();
+    out.resize(start + bytes.size() * 2);
+    char* cursor = out.data() + start;
     for (const std::uint8_t byte : bytes) {
         std::memcpy(cursor, &HEX_PAIRS[2 * static_cast<std::size_t>(byte)], 2);
         cursor += 2;
     }
+}
+
+std::string bytes_to_hex(std::span<const std::uint8_t> bytes) {
+    std::string out;
+    append_hex(out, bytes);
     return out;
 }
 

@@ -14,6 +14,8 @@ inline constexpr std::size_t HASH_TEXT_LENGTH = 64;
 
 // Lowercase hex, two digits per byte, high nibble first.
 std::string bytes_to_hex(std::span<const std::uint8_t> bytes);
+// The same, appended to `out`.
+void append_hex(std::string& out, std::span<const std::uint8_t> bytes);
 
 // Reads every fourth character of a 64-character hash text (positions 0, 4,
 // ..., 60) as one 16-digit hexadecimal number.

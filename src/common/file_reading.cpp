@@ -28,9 +28,16 @@ std::expected<ReadOnlyFile, IoError> ReadOnlyFile::open(const std::string& path)
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) return std::unexpected(IoError::from_os(errno));
     ReadOnlyFile file(fd);
-    const int flags = ::fcntl(fd, F_GETFL);
-    if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) < 0) {
-        return std::unexpected(IoError::from_os(errno));
+    struct stat status {};
+    if (::fstat(fd, &status) != 0) return std::unexpected(IoError::from_os(errno));
+    if (S_ISREG(status.st_mode)) {
+        // Regular files ignore the flag, so it can stay.
+        file.regular_size_ = static_cast<std::uint64_t>(status.st_size);
+    } else if (!S_ISDIR(status.st_mode)) {
+        const int flags = ::fcntl(fd, F_GETFL);
+        if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) < 0) {
+            return std::unexpected(IoError::from_os(errno));
+        }
     }
     return file;
 }
@@ -49,6 +56,8 @@ std::expected<std::size_t, IoError> ReadOnlyFile::read_up_to(std::span<std::uint
         }
         if (got == 0) break;
         filled += static_cast<std::size_t>(got);
+        // A regular file reads short only at its end: no second call to learn it.
+        if (regular_size_ && static_cast<std::size_t>(got) < buffer.size() - (filled - static_cast<std::size_t>(got))) break;
     }
     return filled;
 }
@@ -69,11 +78,9 @@ std::expected<std::uint64_t, IoError> ReadOnlyFile::count_remaining(std::uint64_
     return total;
 }
 
-std::expected<std::optional<std::uint64_t>, IoError> ReadOnlyFile::regular_file_size() const {
+bool entry_exists(const std::string& path) {
     struct stat status {};
-    if (::fstat(fd_, &status) != 0) return std::unexpected(IoError::from_os(errno));
-    if (!S_ISREG(status.st_mode)) return std::optional<std::uint64_t>{};
-    return std::optional<std::uint64_t>{static_cast<std::uint64_t>(status.st_size)};
+    return !holds_nul(path) && (::lstat(path.c_str(), &status) == 0 || errno != ENOENT);
 }
 
 bool path_exists(const std::string& path) {

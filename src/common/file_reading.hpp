@@ -21,7 +21,9 @@ class ReadOnlyFile {
 public:
     static std::expected<ReadOnlyFile, IoError> open(const std::string& path);
 
-    ReadOnlyFile(ReadOnlyFile&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
+    ReadOnlyFile(ReadOnlyFile&& other) noexcept : fd_(other.fd_), regular_size_(other.regular_size_) {
+        other.fd_ = -1;
+    }
     ReadOnlyFile& operator=(ReadOnlyFile&&) = delete;
     ReadOnlyFile(const ReadOnlyFile&) = delete;
     ReadOnlyFile& operator=(const ReadOnlyFile&) = delete;
@@ -39,14 +41,19 @@ public:
     // stream ends too (the count is then above `limit`).
     std::expected<std::uint64_t, IoError> count_remaining(std::uint64_t limit);
 
-    // The size of a regular file as the file system records it, or nothing
-    // for other kinds of file.
-    std::expected<std::optional<std::uint64_t>, IoError> regular_file_size() const;
+    // The size of a regular file as the file system recorded it when the
+    // file was opened, or nothing for other kinds of file.
+    std::expected<std::optional<std::uint64_t>, IoError> regular_file_size() const { return regular_size_; }
 
 private:
     explicit ReadOnlyFile(int fd) : fd_(fd) {}
     int fd_;
+    std::optional<std::uint64_t> regular_size_;
 };
+
+// Whether a directory entry of that name exists, of any kind (a dangling link
+// counts); only "no such entry" counts as "no".
+bool entry_exists(const std::string& path);
 
 // Whether the path names something, following links; any failure counts as "no".
 bool path_exists(const std::string& path);

@@ -1,8 +1,12 @@
 #include "common/uint128.hpp"
 
+#include <cstdint>
+
 namespace quorvane {
 
 std::string to_decimal(uint128 value) {
+    // Most values fit in 64 bits, where division is cheap.
+    if (value <= UINT64_MAX) return std::to_string(static_cast<std::uint64_t>(value));
     char digits[40];
     std::size_t count = 0;
     do {

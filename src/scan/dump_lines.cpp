@@ -39,7 +39,7 @@ std::string dump_line(const HeightScan& scan, const DumpShape& shape) {
     line += compact_json_text(header);
     if (shape.proof) {
         line += R"(,"proof":")";
-        line += bytes_to_hex(block.contents.proof);
+        append_hex(line, block.contents.proof);
         line += '"';
     }
     if (shape.torrents) {

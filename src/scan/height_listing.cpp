@@ -23,13 +23,26 @@ std::optional<std::uint32_t> height_of_file_name(std::string_view name, std::str
     return static_cast<std::uint32_t>(value);
 }
 
-std::expected<std::vector<std::uint32_t>, IoError> list_heights(const std::string& directory,
-                                                                std::string_view suffix) {
+namespace {
+
+using Listing = std::unique_ptr<DIR, int (*)(DIR*)>;
+
+std::expected<Listing, IoError> open_listing(const std::string& directory) {
     if (directory.find('\0') != std::string::npos) {
         return std::unexpected(IoError::simple(ErrorKind::InvalidInput, std::string(NUL_IN_FILE_NAME)));
     }
-    const std::unique_ptr<DIR, int (*)(DIR*)> listing(::opendir(directory.c_str()), ::closedir);
+    Listing listing(::opendir(directory.c_str()), ::closedir);
     if (!listing) return std::unexpected(IoError::from_os(errno));
+    return listing;
+}
+
+}  // namespace
+
+std::expected<std::vector<std::uint32_t>, IoError> list_heights(const std::string& directory,
+                                                                std::string_view suffix) {
+    auto opened = open_listing(directory);
+    if (!opened) return std::unexpected(opened.error());
+    const Listing listing = std::move(*opened);
     std::vector<std::uint32_t> heights;
     for (;;) {
         errno = 0;
@@ -43,6 +56,16 @@ std::expected<std::vector<std::uint32_t>, IoError> list_heights(const std::strin
     std::sort(heights.begin(), heights.end());
     heights.shrink_to_fit();
     return heights;
+}
+
+}  // namespace quorvane
+
+namespace quorvane {
+
+std::expected<void, IoError> check_listable(const std::string& directory) {
+    auto opened = open_listing(directory);
+    if (!opened) return std::unexpected(opened.error());
+    return {};
 }
 
 }  // namespace quorvane

@@ -21,4 +21,7 @@ std::optional<std::uint32_t> height_of_file_name(std::string_view name, std::str
 std::expected<std::vector<std::uint32_t>, IoError> list_heights(const std::string& directory,
                                                                 std::string_view suffix);
 
+// Whether the directory could be listed, without listing it.
+std::expected<void, IoError> check_listable(const std::string& directory);
+
 }  // namespace quorvane

@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <atomic>
+#include <barrier>
 #include <thread>
 
+#include "common/file_reading.hpp"
 #include "common/paths.hpp"
 #include "torrent/torrent_file.hpp"
 
@@ -29,22 +31,31 @@ std::expected<Torrent, std::string> read_torrent_as_swarmview(const std::string&
 }
 
 HeightScan scan_height(const NetworkPaths& paths, std::uint32_t height, bool block_present,
-                       bool torrent_present, bool read_torrent) {
+                       bool torrent_present, bool read_torrent, bool probe) {
     HeightScan scan;
     scan.height = height;
     scan.block_present = block_present;
     scan.torrent_present = torrent_present;
     if (block_present) {
-        auto contents = read_block_file(block_file_of(paths, height), height);
+        const std::string path = block_file_of(paths, height);
+        auto contents = read_block_file(path, height);
         if (contents) {
             std::string hash = compute_block_hash(contents->header);
             scan.block = ScannedBlock{std::move(*contents), std::move(hash)};
+        } else if (probe && !entry_exists(path)) {
+            scan.block_present = false;
         } else {
             scan.block = std::unexpected("Error: " + contents.error());
         }
     }
-    if (torrent_present && read_torrent) {
-        scan.torrent = read_torrent_as_swarmview(torrent_file_path(paths.torrent_dir, std::to_string(height)));
+    if (torrent_present && (read_torrent || probe)) {
+        const std::string path = torrent_file_path(paths.torrent_dir, std::to_string(height));
+        auto torrent = read_torrent_as_swarmview(path);
+        if (!torrent && probe && !entry_exists(path)) {
+            scan.torrent_present = false;
+        } else if (read_torrent) {
+            scan.torrent = std::move(torrent);
+        }
     }
     return scan;
 }
@@ -53,7 +64,7 @@ namespace {
 
 // Heights handed to the workers at a time: enough to keep them busy, few
 // enough that memory stays small whatever the size of the store.
-constexpr std::size_t WINDOW_PER_JOB = 512;
+constexpr std::size_t WINDOW_PER_JOB = 128;
 // Heights a worker claims at once.
 constexpr std::size_t CLAIM = 8;
 
@@ -75,8 +86,12 @@ public:
         return std::nullopt;
     }
 
-    // Presence of both records at `height` (the one next() gave), then steps past it.
+    // Presence of both records at `height`, then steps past it.
     std::pair<bool, bool> take(std::uint32_t height) {
+        // Heights skipped on the way (torrent records without a block, when
+        // only blocks are taken) are passed over.
+        while (block_ != blocks_.end() && *block_ < height) ++block_;
+        while (torrent_ != torrents_.end() && *torrent_ < height) ++torrent_;
         const bool block = block_ != blocks_.end() && *block_ == height;
         const bool torrent = torrent_ != torrents_.end() && *torrent_ == height;
         if (block) ++block_;
@@ -91,41 +106,84 @@ private:
     std::vector<std::uint32_t>::const_iterator torrent_;
 };
 
-void run_on_workers(std::span<HeightScan> window, const NetworkPaths& paths, const ScanPlan& plan) {
-    std::atomic<std::size_t> next{0};
-    const auto work = [&] {
+// Workers that stay for the whole scan and take one window at a time: the
+// calling thread fills a window, all of them read it, then the caller hands
+// it on while the workers wait for the next.
+class WorkerPool {
+public:
+    WorkerPool(const NetworkPaths& paths, const ScanPlan& plan)
+        : paths_(paths), plan_(plan), sync_(static_cast<std::ptrdiff_t>(std::max(1u, plan.jobs))) {
+        for (unsigned i = 1; i < plan.jobs; ++i) {
+            workers_.emplace_back([this] {
+                for (;;) {
+                    sync_.arrive_and_wait();  // a window is ready, or the scan is over
+                    if (done_) return;
+                    work();
+                    sync_.arrive_and_wait();  // the window is read
+                }
+            });
+        }
+    }
+
+    ~WorkerPool() {
+        done_ = true;
+        sync_.arrive_and_wait();
+    }
+
+    WorkerPool(const WorkerPool&) = delete;
+    WorkerPool& operator=(const WorkerPool&) = delete;
+
+    void read(std::span<HeightScan> window) {
+        window_ = window;
+        next_ = 0;
+        sync_.arrive_and_wait();
+        work();
+        sync_.arrive_and_wait();
+    }
+
+private:
+    void work() {
         for (;;) {
-            const std::size_t start = next.fetch_add(CLAIM);
-            if (start >= window.size()) return;
-            const std::size_t end = std::min(window.size(), start + CLAIM);
+            const std::size_t start = next_.fetch_add(CLAIM);
+            if (start >= window_.size()) return;
+            const std::size_t end = std::min(window_.size(), start + CLAIM);
             for (std::size_t i = start; i < end; ++i) {
-                HeightScan& slot = window[i];
-                slot = scan_height(paths, slot.height, slot.block_present, slot.torrent_present,
-                                   plan.read_torrents);
-                if (plan.in_worker) plan.in_worker(slot);
+                HeightScan& slot = window_[i];
+                slot = scan_height(paths_, slot.height, slot.block_present, slot.torrent_present,
+                                   plan_.read_torrents, plan_.probe);
+                if (plan_.in_worker) plan_.in_worker(slot);
             }
         }
-    };
-    if (plan.jobs <= 1) {
-        work();
-        return;
     }
-    std::vector<std::jthread> workers;
-    workers.reserve(plan.jobs);
-    for (unsigned i = 0; i < plan.jobs; ++i) workers.emplace_back(work);
-}
+
+    const NetworkPaths& paths_;
+    const ScanPlan& plan_;
+    std::barrier<> sync_;
+    std::span<HeightScan> window_;
+    std::atomic<std::size_t> next_{0};
+    bool done_ = false;  // written before a barrier phase, read after it
+    std::vector<std::jthread> workers_;  // last: they stop before the rest goes
+};
 
 }  // namespace
 
 void scan_store(const NetworkPaths& paths, const StoreIndex& index, const ScanPlan& plan,
                 const std::function<void(std::span<HeightScan>)>& consume) {
     PresenceCursor cursor(index, plan.from);
+    WorkerPool pool(paths, plan);
+    std::uint64_t next_probe = plan.from;
     const std::size_t window_size = WINDOW_PER_JOB * std::max(1u, plan.jobs);
     std::vector<HeightScan> window;
     window.reserve(window_size);
     for (;;) {
         window.clear();
-        while (window.size() < window_size) {
+        while (plan.probe && window.size() < window_size && next_probe <= plan.to) {
+            HeightScan& slot = window.emplace_back();
+            slot.height = static_cast<std::uint32_t>(next_probe++);
+            slot.block_present = true;
+            slot.torrent_present = plan.read_torrents || !plan.only_blocks;
+        }
+        while (!plan.probe && window.size() < window_size) {
             const auto height = cursor.next(plan.only_blocks);
             if (!height || *height > plan.to) break;
             const auto [block, torrent] = cursor.take(*height);
@@ -135,7 +193,11 @@ void scan_store(const NetworkPaths& paths, const StoreIndex& index, const ScanPl
             slot.torrent_present = torrent;
         }
         if (window.empty()) return;
-        run_on_workers(window, paths, plan);
+        pool.read(window);
+        if (plan.probe && plan.only_blocks) {
+            // Heights found empty take no part further on.
+            std::erase_if(window, [](const HeightScan& scan) { return !scan.block_present; });
+        }
         consume(window);
     }
 }

@@ -46,6 +46,9 @@ struct ScanPlan {
     unsigned jobs = 1;
     bool read_torrents = false;
     bool only_blocks = false;  // skip heights that have no block file
+    // Take every height of the range, leaving the index aside, and learn
+    // what is there by reading it: for a short range of a large store.
+    bool probe = false;
     // Runs on the worker that read the height, in any order.
     std::function<void(HeightScan&)> in_worker;
 };
@@ -56,9 +59,10 @@ struct ScanPlan {
 void scan_store(const NetworkPaths& paths, const StoreIndex& index, const ScanPlan& plan,
                 const std::function<void(std::span<HeightScan>)>& consume);
 
-// One height, as the workers read it.
+// One height, as the workers read it. With `probe`, a record that cannot be
+// read and has no directory entry is taken as absent.
 HeightScan scan_height(const NetworkPaths& paths, std::uint32_t height, bool block_present,
-                       bool torrent_present, bool read_torrent);
+                       bool torrent_present, bool read_torrent, bool probe = false);
 
 // The line crestview prints for a block file, and swarmview for a torrent record.
 std::string block_file_of(const NetworkPaths& paths, std::uint32_t height);
