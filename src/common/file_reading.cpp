@@ -56,8 +56,11 @@ std::expected<std::size_t, IoError> ReadOnlyFile::read_up_to(std::span<std::uint
         }
         if (got == 0) break;
         filled += static_cast<std::size_t>(got);
-        // A regular file reads short only at its end: no second call to learn it.
-        if (regular_size_ && static_cast<std::size_t>(got) < buffer.size() - (filled - static_cast<std::size_t>(got))) break;
+        // A short read that reaches the size the file had when opened is its
+        // end: no second call to learn it. (Files of the proc kind show size
+        // 0 and hand out their text in parts, so they are read to the end.)
+        const bool short_read = filled < buffer.size();
+        if (short_read && regular_size_ && *regular_size_ > 0 && filled >= *regular_size_) break;
     }
     return filled;
 }
