@@ -147,6 +147,16 @@ TEST(UnusualPaths, ToolsReadOnlyTheFilesThePathsName) {
              return "Torrent file not found: " + (dir / REPLACED_NODE) + "/torrents/testnet/99.torrent\n";
          },
          nullptr},
+        {"settings beside a copy of the tool in another folder",
+         [](const TempDir& dir) {
+             write_node(dir, "bin");
+             std::filesystem::copy_file(CRESTVIEW, dir / "bin/crestview");
+             std::filesystem::create_directories(dir / "elsewhere");
+             RunOptions options;
+             options.working_directory = dir.path() / "elsewhere";
+             return Invocation{dir / "bin/crestview", {"7"}, options};
+         },
+         0, text(block7_output()), text(""), nullptr},
         {"HOME unset and no tilde: only the settings and the record",
          [](const TempDir& dir) {
              write_node(dir, "");

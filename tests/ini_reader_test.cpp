@@ -45,11 +45,19 @@ TEST(IniReader, ReadsValuesByTheFileRules) {
         {"escapes", "[S]\nk = a\\tb\\nc\\\\d\\;e\n", "S", "k", "a\tb\nc\\d;e"},
         {"zero, bell, backspace, return", "[S]\nk = \\0\\a\\b\\r\n", "S", "k", std::string("\0\a\b\r", 4)},
         {"hex escape", "[S]\nk = \\x0041\\x00e9\n", "S", "k", "A\xC3\xA9"},
+        {"hex escape with the digits a and A", "[S]\nk = \\x004a\\x004A\n", "S", "k", "JJ"},
         {"escaped quote inside quotes", "[S]\nk = \"a\\\"b\"\n", "S", "k", "a\"b"},
         {"line continuation", "[S]\nk = one\\\ntwo\n", "S", "k", "onetwo"},
         {"CRLF line continuation", "[S]\r\nk = one\\\r\ntwo\r\n", "S", "k", "onetwo"},
+        {"CRLF continuation in a key", "[S]\nk\\\r\n= v\n", "S", "k", "v"},
+        {"CRLF continuation before a blank line", "[S]\nk = one\\\r\n\nj = 2\n", "S", "k", "one"},
+        {"the line after a CRLF continuation and a blank line", "[S]\nk = one\\\r\n\nj = 2\n", "S", "j", "2"},
+        {"LF continuation before a blank line", "[S]\nk = one\\\n\nj = 2\n", "S", "k", "one"},
+        {"escape just before the line end", "[S]\nk = a\\;\nj = 2\n", "S", "j", "2"},
         {"escaped trailing space is kept", "[S]\nk = a\\ \n", "S", "k", "a "},
         {"escaped backslash before a space", "[S]\nk = a\\\\ \n", "S", "k", "a\\"},
+        {"three backslashes before a space", "[S]\nk = a\\\\\\ \n", "S", "k", "a\\ "},
+        {"U+2000 and U+202F are trimmed", "[S]\n\xE2\x80\x80k\xE2\x80\xAF = v\xE2\x80\x80\n", "S", "k", "v"},
         {"escaped separator in a key", "[S]\na\\=b = v\n", "S", "a=b", "v"},
         {"first of repeated keys", "[S]\nk=1\nk=2\n", "S", "k", "1"},
         {"first of repeated sections", "[S]\nk=1\n[S]\nk=2\nj=3\n", "S", "k", "1"},
@@ -89,7 +97,12 @@ TEST(IniReader, FindsKeysInLargeSections) {
     }
     const auto document = parse_ini(text);
     ASSERT_TRUE(document.has_value());
-    EXPECT_EQ(lookup(*document, "S", "k77"), "77");
+    // Keys added before the index grew are found as well as the last ones.
+    for (int i = 0; i < 100; ++i) {
+        std::string key = "k";
+        key += std::to_string(i);
+        EXPECT_EQ(lookup(*document, "S", key), std::to_string(i));
+    }
     EXPECT_EQ(lookup(*document, "S", "k100"), std::nullopt);
 }
 
@@ -108,6 +121,8 @@ TEST(IniReader, ReportsSyntaxErrorsWithLineAndColumn) {
         {"text after section", "[S] x\n", {1, 5, std::string(INI_TEXT_AFTER_SECTION)}},
         {"key without separator", "[S]\nkey\n", {2, 4, std::string(INI_MISSING_SEPARATOR)}},
         {"unclosed quote", "[S]\nk = \"abc\n", {2, 9, std::string(INI_UNCLOSED_QUOTE)}},
+        {"quote escaped by three backslashes", "[S]\nk = \"a\\\\\\\"\n", {2, 11, std::string(INI_UNCLOSED_QUOTE)}},
+        {"columns after non-ASCII letters", "[S]\n\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80x\n", {2, 5, std::string(INI_MISSING_SEPARATOR)}},
         {"bad hex escape", "[S]\nk = \\x12g4\n", {2, 5, std::string(INI_BAD_HEX_ESCAPE)}},
         {"surrogate hex escape", "[S]\nk = \\xd800\n", {2, 5, std::string(INI_BAD_HEX_ESCAPE)}},
         {"backslash at the end", "[S]\nk = a\\", {2, 6, std::string(INI_ESCAPE_AT_END)}},

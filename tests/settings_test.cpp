@@ -194,6 +194,7 @@ TEST(HomeFromPasswordFile, FindsTheUsersLine) {
     const std::string passwd =
         "root:x:0:0:root:/root:/bin/bash\n"
         "broken line\n"
+        "1000\n"
         "nohome:x:7:7:::/bin/sh\n"
         "op:x:1000:1000:Operator,,,:/home/op:/bin/bash\n"
         "last:x:1001:1001::/home/last";

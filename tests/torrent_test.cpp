@@ -71,10 +71,16 @@ TEST(DecodeTorrent, BoundaryRecordsDecode) {
     };
     TorrentFields largest = with_pieces(255, 1, 255);
     largest.previous_hash = counting_bytes<32>(0);
+    TorrentFields smallest_with_hash = with_pieces(0, 1, 0);
+    smallest_with_hash.previous_hash = counting_bytes<32>(0);
+    TorrentFields wide_pieces_with_hash = with_pieces((1u << 24) + 1, 1u << 24, 2);
+    wide_pieces_with_hash.previous_hash = counting_bytes<32>(0);
     const std::vector<Case> cases = {
         {"no pieces", with_pieces(0, 1, 0), 111, 0},
         {"255 pieces", with_pieces(255, 1, 255), 111 + 17 * 255, 255},
         {"largest record", largest, TORRENT_MAX_SIZE, 255},
+        {"smallest record with a previous hash", smallest_with_hash, 143, 0},
+        {"previous hash and piece length 1 << 24", wide_pieces_with_hash, 177, 2},
         {"length just below a full piece", with_pieces(399, 400, 1), 128, 1},
         {"largest length with piece length 1 << 31",
          with_pieces(UINT64_MAX - 0x7FFFFFFF, 0x80000000u, 0), 0, 0},
@@ -146,6 +152,11 @@ TEST(DecodeTorrent, RejectsEachDefectWithItsMessage) {
         {"last byte removed", Bytes(example.begin(), example.end() - 1), INVALID_TORRENT_PIECE_SECTION_LENGTH},
         {"overflow", edited(with_pieces(UINT64_MAX, 2, 0), [](TorrentFields&) {}),
          INVALID_TORRENT_PIECE_COUNT_OVERFLOW},
+        // Its piece count overflows, so the record cannot be of the
+        // previous-hash form; read without one, its pieces do not fit.
+        {"previous form, overflow",
+         edited(with_pieces(UINT64_MAX, 2, 0), [](TorrentFields& f) { f.previous_hash = counting_bytes<32>(0); }),
+         INVALID_TORRENT_PIECE_SECTION_LENGTH},
         {"u8 limit without overflow", edited(with_pieces(UINT64_MAX, 1, 0), [](TorrentFields&) {}),
          INVALID_TORRENT_PIECE_COUNT_U8},
         {"256 pieces", encode_torrent(with_pieces(256, 1, 0)), INVALID_TORRENT_PIECE_COUNT_U8},

@@ -40,9 +40,8 @@ std::optional<std::string> parent_path(std::string_view path) {
     if (separator == std::string_view::npos) return std::string();
     std::string_view parent = path.substr(0, separator);
     if (parent.empty()) return std::string("/");
+    // Also drops repeated separators between the parent and the last component.
     strip_trailing_current_dirs(parent);
-    // Repeated separators between the parent and the last component.
-    while (parent.size() > 1 && parent.back() == '/') parent.remove_suffix(1);
     return std::string(parent);
 }
 

@@ -124,6 +124,8 @@ void trim_range(std::string_view text, std::size_t& begin, std::size_t& end) {
         const unsigned char last = static_cast<unsigned char>(text[start]);
         if (last < 0x80) {
             if (!is_ascii_blank(static_cast<char>(last)) || is_escaped(text, begin, start)) break;
+            // The LF of an escaped CRLF belongs to that line break, as in an LF file.
+            if (last == '\n' && start > begin && text[start - 1] == '\r' && is_escaped(text, begin, start - 1)) break;
             end = start;
             continue;
         }
