@@ -16,6 +16,7 @@
 #include "scan/dump_lines.hpp"
 #include "scan/height_listing.hpp"
 #include "scan/height_scan.hpp"
+#include "scan/progress_line.hpp"
 #include "scan/verify_report.hpp"
 
 namespace {
@@ -33,22 +34,36 @@ struct Options {
     bool no_proof = false;
     std::string format = "jsonl";
     bool json = false;
+    bool progress = false;
+    bool no_progress = false;
+    std::string directory = "blocks";  // complete-heights
 };
+
+bool shows_progress(const Options& options) {
+    if (options.no_progress) return false;
+    return options.progress || stderr_is_terminal();
+}
+
+std::uint64_t heights_between(std::uint32_t from, std::uint32_t to) { return std::uint64_t{to} - from + 1; }
 
 struct UsageError {
     std::string text;
 };
 
-// The settings, found as the other tools find them, loaded once.
-NetworkPaths load_paths(const Options& options) {
+// The settings, found as the other tools find them: --config, SETTINGS_PATH,
+// the current directory, beside the program.
+std::expected<NodeSettings, SettingsError> load_settings_once(const Options& options) {
     ProcessContext context = current_process_context();
     context.arguments.resize(std::min<std::size_t>(context.arguments.size(), 1));
     if (options.config) {
         context.arguments.push_back(std::string(CONFIG_OPTION));
         context.arguments.push_back(*options.config);
     }
-    const auto location = locate_settings_file(context);
-    const auto settings = load_settings_from(location.value_or(""), HomeLookup(home_directory));
+    return load_settings_from(locate_settings_file(context).value_or(""), HomeLookup(home_directory));
+}
+
+NetworkPaths load_paths(const Options& options) {
+    const auto settings = load_settings_once(options);
     if (!settings) fatal_stop(settings_failure_text(settings.error()));
     return testnet_paths_from(*settings);
 }
@@ -141,6 +156,7 @@ int run_dump(const Options& options) {
         if (scan.torrent && *scan.torrent) scan.torrent.reset();
     };
     bool failed = false;
+    ProgressLine progress("dump", heights_between(range->from, range->to), shows_progress(options));
     scan_store(paths, index, plan, [&](std::span<HeightScan> window) {
         std::size_t size = 0;
         for (const HeightScan& scan : window) size += scan.text.size();
@@ -152,9 +168,12 @@ int run_dump(const Options& options) {
             errors += dump_errors(scan);
         }
         failed = failed || !errors.empty();
+        progress.hide();
         print(Stream::Stdout, out);
         print(Stream::Stderr, errors);
+        if (!window.empty()) progress.advance(heights_between(range->from, window.back().height));
     });
+    progress.hide();
     return failed ? EXIT_STATUS_FAILURE : EXIT_STATUS_SUCCESS;
 }
 
@@ -173,12 +192,35 @@ int run_verify(const Options& options) {
     plan.read_torrents = true;
     plan.probe = probes(options);
     VerifyReport report(range->from, range->to, options.json);
+    ProgressLine progress("verify", heights_between(range->from, range->to), shows_progress(options));
     scan_store(paths, index, plan, [&](std::span<HeightScan> window) {
         for (const HeightScan& scan : window) report.add(scan);
-        print(Stream::Stdout, report.take_lines());
+        const std::string lines = report.take_lines();
+        if (!lines.empty()) {
+            progress.hide();
+            print(Stream::Stdout, lines);
+        }
+        if (!window.empty()) progress.advance(heights_between(range->from, window.back().height));
     });
+    progress.hide();
     print(Stream::Stdout, report.finish());
     return report.found_problems() ? EXIT_STATUS_FAILURE : EXIT_STATUS_SUCCESS;
+}
+
+// For shell completion: the heights of the block (or torrent) directory, one
+// a line, or nothing when the settings cannot be found.
+int run_complete_heights(const Options& options) {
+    const auto settings = load_settings_once(options);
+    if (!settings) return EXIT_STATUS_SUCCESS;
+    const NetworkPaths paths = testnet_paths_from(*settings);
+    const bool blocks = options.directory == "blocks";
+    const auto heights = list_heights(blocks ? paths.block_dir : paths.torrent_dir,
+                                      blocks ? "." + paths.currency_tag : std::string(".torrent"));
+    if (!heights) return EXIT_STATUS_SUCCESS;
+    std::string out;
+    for (const std::uint32_t height : *heights) out += std::to_string(height) + "\n";
+    print(Stream::Stdout, out);
+    return EXIT_STATUS_SUCCESS;
 }
 
 constexpr const char* EXIT_STATUSES =
@@ -197,6 +239,9 @@ void add_common_options(CLI::App& command, Options& options) {
     command.add_option("--config", options.config,
                        "settings file (default: SETTINGS_PATH, ./settings.ini, settings.ini beside the program)")
         ->type_name("PATH");
+    CLI::Option* progress =
+        command.add_flag("--progress", options.progress, "show a progress line on standard error (default: when it is a terminal)");
+    command.add_flag("--no-progress", options.no_progress, "never show the progress line")->excludes(progress);
 }
 
 }  // namespace
@@ -222,6 +267,11 @@ int main(int argc, char** argv) {
     verify->add_flag("--json", options.json, "JSON Lines instead of text");
     verify->footer(std::string(EXIT_STATUSES) + "\n\nExample: chainscan verify --from 0 --to 99999 --json | jq -c 'select(.type == \"summary\")'");
 
+    // Hidden: what the shell completion asks for.
+    CLI::App* complete = app.add_subcommand("complete-heights", "")->group("");
+    complete->add_option("directory", options.directory)->check(CLI::IsMember({"blocks", "torrents"}));
+    complete->add_option("--config", options.config);
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {
@@ -236,5 +286,6 @@ int main(int argc, char** argv) {
         print(Stream::Stderr, "Error: " + problem->text + " (see 'chainscan --help')\n");
         return EXIT_STATUS_FATAL;
     }
+    if (complete->parsed()) return run_complete_heights(options);
     return dump->parsed() ? run_dump(options) : run_verify(options);
 }

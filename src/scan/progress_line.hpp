@@ -1,0 +1,46 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace quorvane {
+
+// "verify  63,412 / 100,000 heights  63%  412,000/s  0:00 left"
+std::string progress_text(std::string_view label, std::uint64_t done, std::uint64_t total,
+                          std::chrono::nanoseconds elapsed);
+
+// Digits in groups of three: 1234567 gives "1,234,567".
+std::string grouped(std::uint64_t value);
+
+// One line on standard error, redrawn in place at most ten times a second
+// while a run goes on, and erased before anything else is written. Draws
+// nothing when off.
+class ProgressLine {
+public:
+    ProgressLine(std::string_view label, std::uint64_t total, bool on);
+    ~ProgressLine() { hide(); }
+    ProgressLine(const ProgressLine&) = delete;
+    ProgressLine& operator=(const ProgressLine&) = delete;
+
+    // Records how many heights are done; redraws when a tenth of a second
+    // has passed since the last drawing (or since the start).
+    void advance(std::uint64_t done);
+    // Erases the line, if one is shown, so that other text can be written.
+    void hide();
+
+private:
+    using Clock = std::chrono::steady_clock;
+    std::string label_;
+    std::uint64_t total_;
+    bool on_;
+    bool shown_ = false;
+    Clock::time_point start_;
+    Clock::time_point last_drawn_;
+};
+
+// Whether standard error is a terminal.
+bool stderr_is_terminal();
+
+}  // namespace quorvane
