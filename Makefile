@@ -34,6 +34,16 @@ demo: build
 	@echo
 	@echo '$$ swarmview 9 --config $(EXAMPLE)'
 	@$(BUILD_DIR)/swarmview 9 --config $(EXAMPLE)
+	@echo
+	@echo '$$ chainscan verify --config $(EXAMPLE)   # its records were made independently'
+	@$(BUILD_DIR)/chainscan verify --config $(EXAMPLE) || true
+	@echo
+	@rm -rf build/demo-store && $(BUILD_DIR)/tests/support/make_store build/demo-store 1000
+	@echo '$$ chainscan verify --config build/demo-store/settings.ini   # a generated consistent store'
+	@$(BUILD_DIR)/chainscan verify --config build/demo-store/settings.ini
+	@echo
+	@echo '$$ chainscan dump --no-proof --to 1 --config build/demo-store/settings.ini'
+	@$(BUILD_DIR)/chainscan dump --no-proof --to 1 --config build/demo-store/settings.ini
 
 install: build
 	@cmake --install $(BUILD_DIR) --prefix $(PREFIX)
@@ -46,9 +56,9 @@ package: build
 	@scripts/check-package $(BUILD_DIR)/crestview-swarmview_*.deb
 
 # The man pages render without warnings.
-check-man:
+check-man: build
 	@scripts/install-deps --tools
-	@scripts/check-man-pages
+	@scripts/check-man-pages $(BUILD_DIR)
 
 # Regenerates the example node's binary files from the record builders.
 examples: build
