@@ -1,6 +1,7 @@
 #include "scan/height_listing.hpp"
 
 #include "common/file_reading.hpp"
+#include "common/tool_entry.hpp"
 
 #include <dirent.h>
 
@@ -13,14 +14,9 @@ namespace quorvane {
 std::optional<std::uint32_t> height_of_file_name(std::string_view name, std::string_view suffix) {
     if (!name.ends_with(suffix)) return std::nullopt;
     name.remove_suffix(suffix.size());
-    if (name.empty() || name.size() > 10 || (name.size() > 1 && name.front() == '0')) return std::nullopt;
-    std::uint64_t value = 0;
-    for (const char c : name) {
-        if (c < '0' || c > '9') return std::nullopt;
-        value = value * 10 + static_cast<std::uint64_t>(c - '0');
-    }
-    if (value > UINT32_MAX) return std::nullopt;
-    return static_cast<std::uint32_t>(value);
+    // Canonical only: the block number rules, less the sign and leading zeros.
+    if (name.starts_with('+') || (name.size() > 1 && name.front() == '0')) return std::nullopt;
+    return parse_block_height(name);
 }
 
 namespace {
