@@ -125,6 +125,9 @@ TEST(ChainscanProgress, ShownRedrawnAndErasedOnATerminalOnly) {
         std::cout << "progress line: " << drawn << "\n";
     }
     EXPECT_EQ(matched, draws);
+    // Results go to a file, so the line stays up between drawings: erased
+    // once per drawing and once at the end, never for every block of output.
+    EXPECT_EQ(count_of(shown.terminal, ERASE), draws + 1);
     EXPECT_TRUE(shown.terminal.ends_with(ERASE)) << shown.terminal;
     EXPECT_EQ(shown.terminal.find('\n'), std::string::npos);
     EXPECT_EQ(shown.out.find('\r'), std::string::npos);

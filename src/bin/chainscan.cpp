@@ -168,9 +168,14 @@ int run_dump(const Options& options) {
             errors += dump_errors(scan);
         }
         failed = failed || !errors.empty();
-        progress.hide();
-        print(Stream::Stdout, out);
-        print(Stream::Stderr, errors);
+        if (!out.empty()) {
+            progress.make_room_for(Stream::Stdout);
+            print(Stream::Stdout, out);
+        }
+        if (!errors.empty()) {
+            progress.make_room_for(Stream::Stderr);
+            print(Stream::Stderr, errors);
+        }
         if (!window.empty()) progress.advance(heights_between(range->from, window.back().height));
     });
     progress.hide();
@@ -197,7 +202,7 @@ int run_verify(const Options& options) {
         for (const HeightScan& scan : window) report.add(scan);
         const std::string lines = report.take_lines();
         if (!lines.empty()) {
-            progress.hide();
+            progress.make_room_for(Stream::Stdout);
             print(Stream::Stdout, lines);
         }
         if (!window.empty()) progress.advance(heights_between(range->from, window.back().height));

@@ -2,7 +2,6 @@
 
 #include <unistd.h>
 
-#include "common/output.hpp"
 
 namespace quorvane {
 
@@ -59,7 +58,12 @@ std::string progress_text(std::string_view label, std::uint64_t done, std::uint6
 }
 
 ProgressLine::ProgressLine(std::string_view label, std::uint64_t total, bool on)
-    : label_(label), total_(total), on_(on), start_(Clock::now()), last_drawn_(start_) {}
+    : label_(label),
+      total_(total),
+      on_(on),
+      stdout_is_terminal_(::isatty(STDOUT_FILENO) == 1),
+      start_(Clock::now()),
+      last_drawn_(start_) {}
 
 void ProgressLine::advance(std::uint64_t done) {
     if (!on_) return;
@@ -76,6 +80,10 @@ void ProgressLine::hide() {
     if (!shown_) return;
     shown_ = false;
     (void)write_all(Stream::Stderr, ERASE);
+}
+
+void ProgressLine::make_room_for(Stream stream) {
+    if (stream == Stream::Stderr || stdout_is_terminal_) hide();
 }
 
 bool stderr_is_terminal() { return ::isatty(STDERR_FILENO) == 1; }

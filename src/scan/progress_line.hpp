@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "common/output.hpp"
+
 namespace quorvane {
 
 // "verify  63,412 / 100,000 heights  63%  412,000/s  0:00 left"
@@ -29,12 +31,15 @@ public:
     void advance(std::uint64_t done);
     // Erases the line, if one is shown, so that other text can be written.
     void hide();
+    // Erases it only when text for `stream` would land on the same terminal.
+    void make_room_for(Stream stream);
 
 private:
     using Clock = std::chrono::steady_clock;
     std::string label_;
     std::uint64_t total_;
     bool on_;
+    bool stdout_is_terminal_;
     bool shown_ = false;
     Clock::time_point start_;
     Clock::time_point last_drawn_;
