@@ -52,6 +52,7 @@ TEST(IniReader, ReadsValuesByTheFileRules) {
         {"CRLF continuation in a key", "[S]\nk\\\r\n= v\n", "S", "k", "v"},
         {"CRLF continuation before a blank line", "[S]\nk = one\\\r\n\nj = 2\n", "S", "k", "one"},
         {"the line after a CRLF continuation and a blank line", "[S]\nk = one\\\r\n\nj = 2\n", "S", "j", "2"},
+        {"CRLF continuation at the end of the file", "[S]\nk = v\\\r\n", "S", "k", "v"},
         {"LF continuation before a blank line", "[S]\nk = one\\\n\nj = 2\n", "S", "k", "one"},
         {"escape just before the line end", "[S]\nk = a\\;\nj = 2\n", "S", "j", "2"},
         {"escaped trailing space is kept", "[S]\nk = a\\ \n", "S", "k", "a "},

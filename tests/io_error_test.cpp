@@ -72,6 +72,7 @@ TEST(QuoteForDiagnostic, EscapesSoTheTextStaysOnOneLine) {
         {"bell\x07 esc\x1b del\x7f", R"("bell\u{7} esc\u{1b} del\u{7f}")"},
         {"c1 \xC2\x85", R"("c1 \u{85}")"},
         {"it's caf\xC3\xA9 \xE2\x82\xAC", "\"it's caf\xC3\xA9 \xE2\x82\xAC\""},
+        {"not UTF-8 \xFF\xFE!", "\"not UTF-8 \xFF\xFE!\""},
     };
     for (const auto& c : cases) EXPECT_EQ(quote_for_diagnostic(c.text), c.quoted) << c.text;
 }
