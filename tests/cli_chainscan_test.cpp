@@ -131,6 +131,10 @@ TEST(ChainscanVerify, MergesRangesAndOrdersByFirstHeightThenCode) {
           {5, Fault::TorrentMissing}, {6, Fault::TorrentMismatch}, {7, Fault::BlockInvalid}},
          {},
          {"torrent_missing@3-5", "torrent_mismatch@6", "block_invalid@7"}},
+        {"a problem inside an open range of missing torrents waits for it",
+         {{3, Fault::TorrentMissing}, {4, Fault::TorrentMissing}, {5, Fault::TorrentMissing}},
+         {},
+         {"torrent_missing@3-5"}},
         {"a block that does not decode breaks no chain",
          {{4, Fault::BlockInvalid}},
          {},
@@ -186,6 +190,8 @@ TEST(ChainscanVerify, SummariesAndDefaultRanges) {
         {"given --from above the default --to checks nothing", 5, 5, {}, {"--from", "+0012"}, 0,
          "checked no heights: 0 blocks, 0 torrent records, no problems found"},
         {"empty store", 0, 0, {}, {}, 0, "checked no heights: 0 blocks, 0 torrent records, no problems found"},
+        {"empty store, one end given", 0, 0, {}, {"--from", "3"}, 0,
+         "checked no heights: 0 blocks, 0 torrent records, no problems found"},
         {"a problem at the first height", 5, 5, std::pair{5u, Fault::TorrentMismatch}, {}, 1,
          "checked heights 5-9: 5 blocks, 5 torrent records, 1 problem (torrent_mismatch 1); no height verified"},
         {"the range is the union of both directories", 5, 5, std::pair{9u, Fault::BlockMissing}, {}, 1,
@@ -359,6 +365,12 @@ TEST(Chainscan, UsageAndFatalErrorsExitWithTwo) {
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.out.find("--json"), std::string::npos);
     EXPECT_NE(help.out.find("Exit status"), std::string::npos);
+    for (const char* command : {"dump", "verify"}) {
+        const auto command_help = run_program(CHAINSCAN, {command, "--help"});
+        EXPECT_EQ(command_help.status, 0);
+        EXPECT_NE(command_help.out.find(std::string("Example: chainscan ") + command), std::string::npos);
+        EXPECT_NE(command_help.out.find("(default: the lowest in the store)"), std::string::npos);
+    }
     EXPECT_EQ(run_program(CHAINSCAN, {"--version"}).out, "chainscan " VIEWERS_VERSION "\n");
 
     TempDir empty;

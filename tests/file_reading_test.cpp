@@ -4,7 +4,9 @@
 
 #include <unistd.h>
 
+#include <chrono>
 #include <string>
+#include <utility>
 #include <thread>
 #include <vector>
 
@@ -22,10 +24,13 @@ public:
         writer_ = std::thread([this, size] {
             const std::string chunk(4096, 'x');
             std::size_t left = size;
+            bool first = true;
             while (left > 0) {
                 const ssize_t wrote = ::write(fds_[1], chunk.data(), std::min(left, chunk.size()));
                 if (wrote <= 0) break;
                 left -= static_cast<std::size_t>(wrote);
+                // The reader then sees a short read that is not the end.
+                if (std::exchange(first, false)) std::this_thread::sleep_for(std::chrono::milliseconds(20));
             }
             ::close(fds_[1]);
         });

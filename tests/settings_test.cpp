@@ -133,7 +133,7 @@ TEST(Settings, AppliesDefaultsAndAlternatives) {
 
 TEST(Settings, CollectsPrefixedQuorvaneValuesInFileOrder) {
     const auto settings = load(valid_settings_text({
-        {"Quorvane.QUORVANE_NETWORK", "quorvane_b = 2\nOTHER = x\nQuorvane_A = 1\nQUORVANE_ = 3\nquorvane_b = dup\nQUORVANE = no"},
+        {"Quorvane.QUORVANE_NETWORK", "quorvane_b = 2\nOTHER = x\nQUARTERLY_X = no\nQuorvane_A = 1\nQUORVANE_ = 3\nquorvane_b = dup\nQUORVANE = no"},
     }));
     ASSERT_TRUE(settings.has_value()) << settings.error().diagnostic();
     EXPECT_EQ(settings->quorvane_values, (std::vector<std::string>{"2", "1", "3"}));
@@ -203,6 +203,7 @@ TEST(HomeFromPasswordFile, FindsTheUsersLine) {
     EXPECT_EQ(home_from_password_file(passwd, 1001), "/home/last");
     EXPECT_EQ(home_from_password_file(passwd, 7), std::nullopt);
     EXPECT_EQ(home_from_password_file(passwd, 42), std::nullopt);
+    EXPECT_EQ(home_from_password_file("op:x:5:5::/home/op:/bin/sh\n", 5), "/home/op");
 }
 
 TEST(SettingsBaseDirectory, IsTheSettingsFilesDirectory) {

@@ -73,6 +73,8 @@ TEST(DecodeTorrent, BoundaryRecordsDecode) {
     largest.previous_hash = counting_bytes<32>(0);
     TorrentFields smallest_with_hash = with_pieces(0, 1, 0);
     smallest_with_hash.previous_hash = counting_bytes<32>(0);
+    TorrentFields pieces_of_64k_with_hash = with_pieces((1u << 16) + 1, 1u << 16, 2);
+    pieces_of_64k_with_hash.previous_hash = counting_bytes<32>(0);
     TorrentFields wide_pieces_with_hash = with_pieces((1u << 24) + 1, 1u << 24, 2);
     wide_pieces_with_hash.previous_hash = counting_bytes<32>(0);
     const std::vector<Case> cases = {
@@ -81,6 +83,7 @@ TEST(DecodeTorrent, BoundaryRecordsDecode) {
         {"largest record", largest, TORRENT_MAX_SIZE, 255},
         {"smallest record with a previous hash", smallest_with_hash, 143, 0},
         {"previous hash and piece length 1 << 24", wide_pieces_with_hash, 177, 2},
+        {"previous hash and piece length 1 << 16", pieces_of_64k_with_hash, 177, 2},
         {"length just below a full piece", with_pieces(399, 400, 1), 128, 1},
         {"largest length with piece length 1 << 31",
          with_pieces(UINT64_MAX - 0x7FFFFFFF, 0x80000000u, 0), 0, 0},
@@ -200,6 +203,7 @@ TEST(TorrentJsonText, EscapesTextsAsTheJsonLibraryDoes) {
     for (const std::string& text : {std::string("plain.veq"), std::string("quote\" and back\\slash"),
                                    std::string("tab\tnew\nline\r\b\f"), std::string("nul\0ctl\x01\x1f", 9),
                                    std::string("long text without escapes at all, longer than eight"),
+                                   std::string("12345678\""), std::string("abcdefgh\\"), std::string("abcdefgh\t"),
                                    std::string("del\x7f caf\xC3\xA9 \xE2\x82\xAC")}) {
         auto torrent = *decode_torrent(encode_torrent(worked_example_torrent()));
         torrent.mined_by = text;

@@ -96,6 +96,7 @@ TEST(ParseDecimalCoinValue, ConvertsToSmallestUnits) {
         {"1e", "ParseFloatError { kind: Invalid }"},
         {"--1", "ParseFloatError { kind: Invalid }"},
         {"infinite", "ParseFloatError { kind: Invalid }"},
+        {"1e+", "ParseFloatError { kind: Invalid }"},
     };
     for (const auto& c : cases) EXPECT_EQ(describe(parse_decimal_coin_value(c.text)), c.result) << c.text;
 }

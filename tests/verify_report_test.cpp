@@ -77,6 +77,11 @@ TEST(ProblemJson, NumbersStayNumbersAndTextsTexts) {
               R"({"type":"problem","code":"torrent_mismatch","height":5,"fields":[)"
               R"({"field":"vrf","block":42,"torrent":1267650600228229401496703205376},)"
               R"({"field":"mined_by","block":")" + MINER + R"(","torrent":"x.veq"}]})");
+    const Problem broken{ProblemCode::ChainBroken, 8, 8, {}, HASH_A, HASH_B, {}};
+    EXPECT_EQ(problem_json(broken), R"({"type":"problem","code":"chain_broken","height":8,"expected":")" + HASH_A +
+                                        R"(","found":")" + HASH_B + R"("})");
+    EXPECT_EQ(problem_text(broken),
+              "8: chain_broken: previous_hash " + HASH_B + " is not the hash of block 7 (" + HASH_A + ")");
     const Problem missing{ProblemCode::TorrentMissing, 3, 3, {}, {}, {}, {}};
     EXPECT_EQ(problem_text(missing), "3: torrent_missing");
     EXPECT_EQ(problem_json(missing), R"({"type":"problem","code":"torrent_missing","from":3,"to":3})");
