@@ -113,7 +113,7 @@ TEST(ChainscanVerify, ChainBreakNamesBothHashes) {
 TEST(ChainscanVerify, MergesRangesAndOrdersByFirstHeightThenCode) {
     struct Case {
         std::string name;
-        std::map<std::uint32_t, Fault> faults;
+        std::multimap<std::uint32_t, Fault> faults;
         std::vector<std::string> arguments;
         std::vector<std::string> problems;
     };
@@ -132,9 +132,13 @@ TEST(ChainscanVerify, MergesRangesAndOrdersByFirstHeightThenCode) {
          {},
          {"torrent_missing@3-5", "torrent_mismatch@6", "block_invalid@7"}},
         {"a problem inside an open range of missing torrents waits for it",
-         {{3, Fault::TorrentMissing}, {4, Fault::TorrentMissing}, {5, Fault::TorrentMissing}},
+         {{3, Fault::TorrentMissing}, {4, Fault::TorrentMissing}, {4, Fault::BlockInvalid}, {5, Fault::TorrentMissing}},
          {},
-         {"torrent_missing@3-5"}},
+         {"torrent_missing@3-5", "block_invalid@4"}},
+        {"a problem inside an open range of missing blocks waits for it",
+         {{3, Fault::BlockMissing}, {4, Fault::BlockMissing}, {4, Fault::TorrentInvalid}, {5, Fault::BlockMissing}},
+         {},
+         {"block_missing@3-5", "torrent_invalid@4"}},
         {"a block that does not decode breaks no chain",
          {{4, Fault::BlockInvalid}},
          {},
@@ -307,7 +311,7 @@ TEST(ChainscanDump, FormatsAndFailures) {
 TEST(Chainscan, OutputIsTheSameForAnyNumberOfJobs) {
     // More heights than one window of work, with problems spread over them.
     StoreSpec spec{0, 2600, {}};
-    for (std::uint32_t h = 7; h < spec.count; h += 97) spec.faults[h] = static_cast<Fault>(h % 6);
+    for (std::uint32_t h = 7; h < spec.count; h += 97) spec.faults.emplace(h, static_cast<Fault>(h % 6));
     const Store store(spec);
     for (const auto& command : std::vector<std::vector<std::string>>{
              {"verify"}, {"verify", "--json"}, {"dump", "--torrents", "--no-proof"}, {"dump", "--format", "csv"}}) {

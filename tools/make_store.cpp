@@ -27,8 +27,8 @@ int main(int argc, char** argv) {
             const std::string fault = argv[i];
             const auto equals = fault.find('=');
             if (equals == std::string::npos) throw std::invalid_argument("expected CODE=HEIGHT: " + fault);
-            spec.faults[static_cast<std::uint32_t>(std::stoul(fault.substr(equals + 1)))] =
-                quorvane::testing::fault_from_name(fault.substr(0, equals));
+            spec.faults.emplace(static_cast<std::uint32_t>(std::stoul(fault.substr(equals + 1))),
+                                quorvane::testing::fault_from_name(fault.substr(0, equals)));
         }
         quorvane::testing::write_store(argv[1], spec);
     } catch (const std::exception& error) {

@@ -68,8 +68,13 @@ void write_store(const std::filesystem::path& root, const StoreSpec& spec) {
     std::array<std::uint8_t, 32> previous{};
     for (std::uint64_t h = spec.first; h < std::uint64_t{spec.first} + spec.count; ++h) {
         const auto height = static_cast<std::uint32_t>(h);
-        const auto fault = spec.faults.find(height);
-        const auto is = [&](Fault f) { return fault != spec.faults.end() && fault->second == f; };
+        const auto [first_fault, last_fault] = spec.faults.equal_range(height);
+        const auto is = [&](Fault f) {
+            for (auto fault = first_fault; fault != last_fault; ++fault) {
+                if (fault->second == f) return true;
+            }
+            return false;
+        };
 
         BlockHeaderFields header = header_at(height, previous);
         if (is(Fault::ChainBroken)) header.previous_hash[0] ^= 0xff;

@@ -16,7 +16,7 @@ enum class Fault { BlockMissing, TorrentMissing, BlockInvalid, TorrentInvalid, C
 struct StoreSpec {
     std::uint32_t first = 0;
     std::uint32_t count = 0;
-    std::map<std::uint32_t, Fault> faults;  // at most one per height
+    std::multimap<std::uint32_t, Fault> faults;  // any number per height
 };
 
 // Writes settings.ini, blocks/testnet/<h>.vetq and torrents/testnet/<h>.torrent below `root`.
