@@ -26,7 +26,7 @@ const std::string SWARMVIEW = SWARMVIEW_BINARY;
 
 struct Store {
     TempDir dir;
-    explicit Store(const StoreSpec& spec) { write_store(dir.path(), spec); }
+    explicit Store(const StoreShape& shape) { write_store(dir.path(), shape); }
     std::string settings() const { return dir / "settings.ini"; }
     RunResult run(std::vector<std::string> arguments, RunOptions options = {}) const {
         arguments.push_back("--config");
@@ -203,9 +203,9 @@ TEST(ChainscanVerify, SummariesAndDefaultRanges) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        StoreSpec spec{c.first, c.count, {}};
-        if (c.fault) spec.faults.insert(*c.fault);
-        const Store store(spec);
+        StoreShape shape{c.first, c.count, {}};
+        if (c.fault) shape.faults.insert(*c.fault);
+        const Store store(shape);
         std::vector<std::string> arguments = {"verify"};
         arguments.insert(arguments.end(), c.arguments.begin(), c.arguments.end());
         const auto result = store.run(arguments);
@@ -310,9 +310,9 @@ TEST(ChainscanDump, FormatsAndFailures) {
 
 TEST(Chainscan, OutputIsTheSameForAnyNumberOfJobs) {
     // More heights than one window of work, with problems spread over them.
-    StoreSpec spec{0, 2600, {}};
-    for (std::uint32_t h = 7; h < spec.count; h += 97) spec.faults.emplace(h, static_cast<Fault>(h % 6));
-    const Store store(spec);
+    StoreShape shape{0, 2600, {}};
+    for (std::uint32_t h = 7; h < shape.count; h += 97) shape.faults.emplace(h, static_cast<Fault>(h % 6));
+    const Store store(shape);
     for (const auto& command : std::vector<std::vector<std::string>>{
              {"verify"}, {"verify", "--json"}, {"dump", "--torrents", "--no-proof"}, {"dump", "--format", "csv"}}) {
         SCOPED_TRACE(command.back());

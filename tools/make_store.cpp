@@ -16,21 +16,21 @@ int main(int argc, char** argv) {
         return 2;
     }
     try {
-        quorvane::testing::StoreSpec spec;
-        spec.count = static_cast<std::uint32_t>(std::stoul(argv[2]));
+        quorvane::testing::StoreShape shape;
+        shape.count = static_cast<std::uint32_t>(std::stoul(argv[2]));
         int next = 3;
         if (argc > 3 && std::string(argv[3]).find('=') == std::string::npos) {
-            spec.first = static_cast<std::uint32_t>(std::stoul(argv[3]));
+            shape.first = static_cast<std::uint32_t>(std::stoul(argv[3]));
             next = 4;
         }
         for (int i = next; i < argc; ++i) {
             const std::string fault = argv[i];
             const auto equals = fault.find('=');
             if (equals == std::string::npos) throw std::invalid_argument("expected CODE=HEIGHT: " + fault);
-            spec.faults.emplace(static_cast<std::uint32_t>(std::stoul(fault.substr(equals + 1))),
+            shape.faults.emplace(static_cast<std::uint32_t>(std::stoul(fault.substr(equals + 1))),
                                 quorvane::testing::fault_from_name(fault.substr(0, equals)));
         }
-        quorvane::testing::write_store(argv[1], spec);
+        quorvane::testing::write_store(argv[1], shape);
     } catch (const std::exception& error) {
         std::fprintf(stderr, "make_store: %s\n", error.what());
         return 2;

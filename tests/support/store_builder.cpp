@@ -55,7 +55,7 @@ TorrentFields torrent_for(const BlockHeaderFields& header, const std::array<std:
 
 }  // namespace
 
-void write_store(const std::filesystem::path& root, const StoreSpec& spec) {
+void write_store(const std::filesystem::path& root, const StoreShape& shape) {
     const auto blocks = root / "blocks/testnet";
     const auto torrents = root / "torrents/testnet";
     std::filesystem::create_directories(blocks);
@@ -66,9 +66,9 @@ void write_store(const std::filesystem::path& root, const StoreSpec& spec) {
     }
     Bytes proof(BLOCK_PROOF_SIZE);
     std::array<std::uint8_t, 32> previous{};
-    for (std::uint64_t h = spec.first; h < std::uint64_t{spec.first} + spec.count; ++h) {
+    for (std::uint64_t h = shape.first; h < std::uint64_t{shape.first} + shape.count; ++h) {
         const auto height = static_cast<std::uint32_t>(h);
-        const auto [first_fault, last_fault] = spec.faults.equal_range(height);
+        const auto [first_fault, last_fault] = shape.faults.equal_range(height);
         const auto is = [&](Fault f) {
             for (auto fault = first_fault; fault != last_fault; ++fault) {
                 if (fault->second == f) return true;

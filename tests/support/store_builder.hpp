@@ -13,14 +13,14 @@ namespace quorvane::testing {
 
 enum class Fault { BlockMissing, TorrentMissing, BlockInvalid, TorrentInvalid, ChainBroken, TorrentMismatch };
 
-struct StoreSpec {
+struct StoreShape {
     std::uint32_t first = 0;
     std::uint32_t count = 0;
     std::multimap<std::uint32_t, Fault> faults;  // any number per height
 };
 
 // Writes settings.ini, blocks/testnet/<h>.vetq and torrents/testnet/<h>.torrent below `root`.
-void write_store(const std::filesystem::path& root, const StoreSpec& spec);
+void write_store(const std::filesystem::path& root, const StoreShape& shape);
 
 // "block_missing" and so on, as chainscan names the problems; throws for another name.
 Fault fault_from_name(const std::string& name);
