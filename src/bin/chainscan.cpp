@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <tuple>
 
 #include "common/network_paths_and_settings.hpp"
 #include "common/process_arguments.hpp"
@@ -18,6 +19,7 @@
 #include "scan/height_scan.hpp"
 #include "scan/progress_line.hpp"
 #include "scan/verify_report.hpp"
+#include "torrent/torrent_file.hpp"
 
 namespace {
 
@@ -28,6 +30,8 @@ constexpr unsigned MAX_JOBS = 256;
 struct Options {
     std::optional<std::string> from_text;
     std::optional<std::string> to_text;
+    std::optional<std::uint32_t> from;  // the two above, once checked
+    std::optional<std::uint32_t> to;
     std::optional<std::string> config;
     unsigned jobs = std::max(1u, std::thread::hardware_concurrency());
     bool torrents = false;
@@ -73,10 +77,7 @@ NetworkPaths load_paths(const Options& options) {
 constexpr std::uint32_t PROBE_RANGE_LIMIT = 4096;
 
 bool probes(const Options& options) {
-    if (!options.from_text || !options.to_text) return false;
-    const auto from = parse_block_height(*options.from_text);
-    const auto to = parse_block_height(*options.to_text);
-    return from && to && *from <= *to && *to - *from < PROBE_RANGE_LIMIT;
+    return options.from && options.to && *options.to - *options.from < PROBE_RANGE_LIMIT;
 }
 
 [[noreturn]] void stop_unlisted(const std::string& directory, std::string_view what, const IoError& error) {
@@ -103,23 +104,25 @@ struct Range {
 // The range to scan, or nothing when it holds no height.
 std::optional<Range> range_of(const Options& options, const StoreIndex& index) {
     const auto extent = index.extent();
-    if (!extent && !(options.from_text && options.to_text)) return std::nullopt;
-    // The options were checked before the store was listed.
-    const std::uint32_t from = options.from_text ? parse_block_height(*options.from_text).value_or(0) : extent->first;
-    const std::uint32_t to = options.to_text ? parse_block_height(*options.to_text).value_or(0) : extent->second;
+    if (!extent && !(options.from && options.to)) return std::nullopt;
+    const std::uint32_t from = options.from ? *options.from : extent->first;
+    const std::uint32_t to = options.to ? *options.to : extent->second;
     if (from > to) return std::nullopt;
     return Range{from, to};
 }
 
-std::optional<UsageError> check_options(const Options& options) {
-    for (const auto& [name, text] : {std::pair{"--from", &options.from_text}, std::pair{"--to", &options.to_text}}) {
-        if (*text && !parse_block_height(**text)) {
+// Checks what the command line holds and reads the two heights.
+std::optional<UsageError> check_options(Options& options) {
+    for (const auto& [name, text, height] : {std::tuple{"--from", &options.from_text, &options.from},
+                                             std::tuple{"--to", &options.to_text, &options.to}}) {
+        if (!*text) continue;
+        *height = parse_block_height(**text);
+        if (!*height) {
             return UsageError{std::string(name) + ": " + **text +
                               " is not a block height (a decimal number from 0 to 4294967295)"};
         }
     }
-    if (options.from_text && options.to_text &&
-        *parse_block_height(*options.from_text) > *parse_block_height(*options.to_text)) {
+    if (options.from && options.to && *options.from > *options.to) {
         return UsageError{"--from " + *options.from_text + " is above --to " + *options.to_text};
     }
     if (options.torrents && options.format == "csv") {
@@ -128,9 +131,20 @@ std::optional<UsageError> check_options(const Options& options) {
     return std::nullopt;
 }
 
+std::string block_suffix(const NetworkPaths& paths) { return "." + paths.currency_tag; }
+
 StoreIndex index_store(const NetworkPaths& paths, const Options& options) {
-    return StoreIndex{heights_in(paths.block_dir, "." + paths.currency_tag, "block", options),
-                      heights_in(paths.torrent_dir, ".torrent", "torrent", options)};
+    return StoreIndex{heights_in(paths.block_dir, block_suffix(paths), "block", options),
+                      heights_in(paths.torrent_dir, TORRENT_FILE_SUFFIX, "torrent", options)};
+}
+
+ScanPlan plan_for(const Range& range, const Options& options) {
+    ScanPlan plan;
+    plan.from = range.from;
+    plan.to = range.to;
+    plan.jobs = options.jobs;
+    plan.probe = probes(options);
+    return plan;
 }
 
 int run_dump(const Options& options) {
@@ -142,13 +156,9 @@ int run_dump(const Options& options) {
     const auto range = range_of(options, index);
     if (!range) return EXIT_STATUS_SUCCESS;
 
-    ScanPlan plan;
-    plan.from = range->from;
-    plan.to = range->to;
-    plan.jobs = options.jobs;
+    ScanPlan plan = plan_for(*range, options);
     plan.read_torrents = options.torrents;
     plan.only_blocks = true;
-    plan.probe = probes(options);
     plan.in_worker = [&shape](HeightScan& scan) {
         scan.text = dump_line(scan, shape);
         // Only failures are needed after this; the records themselves can go.
@@ -190,12 +200,8 @@ int run_verify(const Options& options) {
         print(Stream::Stdout, empty_verify_summary(options.json));
         return EXIT_STATUS_SUCCESS;
     }
-    ScanPlan plan;
-    plan.from = range->from;
-    plan.to = range->to;
-    plan.jobs = options.jobs;
+    ScanPlan plan = plan_for(*range, options);
     plan.read_torrents = true;
-    plan.probe = probes(options);
     VerifyReport report(range->from, range->to, options.json);
     ProgressLine progress("verify", heights_between(range->from, range->to), shows_progress(options));
     scan_store(paths, index, plan, [&](std::span<HeightScan> window) {
@@ -220,7 +226,7 @@ int run_complete_heights(const Options& options) {
     const NetworkPaths paths = testnet_paths_from(*settings);
     const bool blocks = options.directory == "blocks";
     const auto heights = list_heights(blocks ? paths.block_dir : paths.torrent_dir,
-                                      blocks ? "." + paths.currency_tag : std::string(".torrent"));
+                                      blocks ? block_suffix(paths) : std::string(TORRENT_FILE_SUFFIX));
     if (!heights) return EXIT_STATUS_SUCCESS;
     std::string out;
     for (const std::uint32_t height : *heights) out += std::to_string(height) + "\n";

@@ -10,16 +10,13 @@
 
 namespace quorvane {
 
-namespace {
-
-bool holds_nul(const std::string& path) { return path.find('\0') != std::string::npos; }
-
-}  // namespace
+std::optional<IoError> nul_in_file_name(std::string_view path) {
+    if (path.find('\0') == std::string_view::npos) return std::nullopt;
+    return IoError::simple(ErrorKind::InvalidInput, std::string(NUL_IN_FILE_NAME));
+}
 
 std::expected<ReadOnlyFile, IoError> ReadOnlyFile::open(const std::string& path) {
-    if (holds_nul(path)) {
-        return std::unexpected(IoError::simple(ErrorKind::InvalidInput, std::string(NUL_IN_FILE_NAME)));
-    }
+    if (auto refused = nul_in_file_name(path)) return std::unexpected(std::move(*refused));
     // Non-blocking only while opening: a FIFO without a writer would otherwise
     // hang the tool; it now reads as empty. Reads then block as usual.
     int fd;
@@ -83,12 +80,12 @@ std::expected<std::uint64_t, IoError> ReadOnlyFile::count_remaining(std::uint64_
 
 bool entry_exists(const std::string& path) {
     struct stat status {};
-    return !holds_nul(path) && (::lstat(path.c_str(), &status) == 0 || errno != ENOENT);
+    return !nul_in_file_name(path) && (::lstat(path.c_str(), &status) == 0 || errno != ENOENT);
 }
 
 bool path_exists(const std::string& path) {
     struct stat status {};
-    return !holds_nul(path) && ::stat(path.c_str(), &status) == 0;
+    return !nul_in_file_name(path) && ::stat(path.c_str(), &status) == 0;
 }
 
 std::expected<std::string, IoError> read_whole_file(const std::string& path, std::size_t limit,
@@ -103,8 +100,8 @@ std::expected<std::string, IoError> read_whole_file(const std::string& path, std
     // grew, is read into room for limit + 1 bytes that is never filled in
     // advance, so memory follows what arrives, never the limit.
     const auto size = file->regular_file_size();
-    if (size && *size && **size > limit) return too_long();
-    std::size_t capacity = size && *size ? static_cast<std::size_t>(**size) + 1 : limit + 1;
+    if (size && *size > limit) return too_long();
+    std::size_t capacity = size && *size > 0 ? static_cast<std::size_t>(*size) + 1 : limit + 1;
     std::string content;
     std::size_t filled = 0;
     for (;;) {

@@ -16,6 +16,9 @@ namespace quorvane {
 // part before it, so such a path never reaches a system call.
 inline constexpr std::string_view NUL_IN_FILE_NAME = "file name contained an unexpected NUL byte";
 
+// The error for such a path, when it holds a NUL byte.
+std::optional<IoError> nul_in_file_name(std::string_view path);
+
 // An open, read-only file descriptor, closed when it goes out of scope.
 class ReadOnlyFile {
 public:
@@ -43,7 +46,7 @@ public:
 
     // The size of a regular file as the file system recorded it when the
     // file was opened, or nothing for other kinds of file.
-    std::expected<std::optional<std::uint64_t>, IoError> regular_file_size() const { return regular_size_; }
+    std::optional<std::uint64_t> regular_file_size() const { return regular_size_; }
 
 private:
     explicit ReadOnlyFile(int fd) : fd_(fd) {}

@@ -24,9 +24,7 @@ namespace {
 using Listing = std::unique_ptr<DIR, int (*)(DIR*)>;
 
 std::expected<Listing, IoError> open_listing(const std::string& directory) {
-    if (directory.find('\0') != std::string::npos) {
-        return std::unexpected(IoError::simple(ErrorKind::InvalidInput, std::string(NUL_IN_FILE_NAME)));
-    }
+    if (auto refused = nul_in_file_name(directory)) return std::unexpected(std::move(*refused));
     Listing listing(::opendir(directory.c_str()), ::closedir);
     if (!listing) return std::unexpected(IoError::from_os(errno));
     return listing;

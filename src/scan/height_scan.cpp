@@ -18,10 +18,6 @@ std::optional<std::pair<std::uint32_t, std::uint32_t>> StoreIndex::extent() cons
     return std::pair{std::min(blocks.front(), torrents.front()), std::max(blocks.back(), torrents.back())};
 }
 
-std::string block_file_of(const NetworkPaths& paths, std::uint32_t height) {
-    return join_path(paths.block_dir, std::to_string(height) + "." + paths.currency_tag);
-}
-
 std::expected<Torrent, std::string> read_torrent_as_swarmview(const std::string& path) {
     const auto content = read_torrent_file(path);
     if (!content) return std::unexpected("Error: " + content.error().diagnostic());
@@ -37,7 +33,7 @@ HeightScan scan_height(const NetworkPaths& paths, std::uint32_t height, bool blo
     scan.block_present = block_present;
     scan.torrent_present = torrent_present;
     if (block_present) {
-        const std::string path = block_file_of(paths, height);
+        const std::string path = block_file_in(paths, height);
         auto contents = read_block_file(path, height);
         if (contents) {
             std::string hash = compute_block_hash(contents->header);

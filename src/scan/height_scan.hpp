@@ -64,8 +64,7 @@ void scan_store(const NetworkPaths& paths, const StoreIndex& index, const ScanPl
 HeightScan scan_height(const NetworkPaths& paths, std::uint32_t height, bool block_present,
                        bool torrent_present, bool read_torrent, bool probe = false);
 
-// The line crestview prints for a block file, and swarmview for a torrent record.
-std::string block_file_of(const NetworkPaths& paths, std::uint32_t height);
+// The torrent record read as swarmview reads it; the error is the line it prints.
 std::expected<Torrent, std::string> read_torrent_as_swarmview(const std::string& path);
 
 }  // namespace quorvane

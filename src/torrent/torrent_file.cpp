@@ -9,7 +9,7 @@ std::string torrent_file_path(std::string_view torrent_dir, std::string_view blo
     std::string path(torrent_dir);
     path += '/';
     path += block_number;
-    path += ".torrent";
+    path += TORRENT_FILE_SUFFIX;
     return path;
 }
 
@@ -28,10 +28,8 @@ std::expected<TorrentFileContent, IoError> read_torrent_file(const std::string& 
 
     // Too long to decode: only the length matters now. A regular file's size
     // is known without reading it; anything else is counted, not kept.
-    const auto size = file->regular_file_size();
-    if (!size) return std::unexpected(size.error());
-    if (*size && **size >= content.total_length) {
-        content.total_length = **size;
+    if (const auto size = file->regular_file_size(); size && *size >= content.total_length) {
+        content.total_length = *size;
         return content;
     }
     const auto rest = file->count_remaining(TORRENT_STREAM_LIMIT - content.total_length);

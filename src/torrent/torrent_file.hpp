@@ -20,6 +20,8 @@ struct TorrentFileContent {
     std::span<const std::uint8_t> bytes() const { return kept; }
 };
 
+inline constexpr std::string_view TORRENT_FILE_SUFFIX = ".torrent";
+
 // The torrent file of a block: directory, "/", block number text, ".torrent",
 // formed as text with nothing normalised.
 std::string torrent_file_path(std::string_view torrent_dir, std::string_view block_number);

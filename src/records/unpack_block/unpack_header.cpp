@@ -10,11 +10,14 @@
 
 namespace quorvane {
 
+std::string block_file_in(const NetworkPaths& paths, std::uint32_t height) {
+    return join_path(paths.block_dir, std::to_string(height) + "." + paths.currency_tag);
+}
+
 std::expected<std::string, std::string> block_file_path(std::uint32_t height) {
     const auto paths = testnet_network_paths();
     if (!paths) return std::unexpected(settings_failure_text(paths.error()));
-    const std::string file_name = std::to_string(height) + "." + paths->currency_tag;
-    return join_path(paths->block_dir, file_name);
+    return block_file_in(*paths, height);
 }
 
 namespace {

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "blocks/block.hpp"
+#include "common/network_paths_and_settings.hpp"
 
 namespace quorvane {
 
@@ -21,8 +22,10 @@ struct BlockContents {
 std::expected<BlockContents, std::string> read_block_file(const std::string& path,
                                                           std::uint32_t height);
 
-// The block file of a: "<height>.vetq" in the test network's block
-// directory. Loads the settings afresh; the error is the settings failure text.
+// The block file of a height: "<height>.vetq" in the test network's block directory.
+std::string block_file_in(const NetworkPaths& paths, std::uint32_t height);
+
+// The same, loading the settings afresh; the error is the settings failure text.
 std::expected<std::string, std::string> block_file_path(std::uint32_t height);
 
 // Reads at most the 83 header bytes of the height's block file and decodes
