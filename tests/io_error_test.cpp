@@ -71,6 +71,7 @@ TEST(QuoteForDiagnostic, EscapesSoTheTextStaysOnOneLine) {
         {std::string("nul\0x", 5), R"("nul\0x")"},
         {"bell\x07 esc\x1b del\x7f", R"("bell\u{7} esc\u{1b} del\u{7f}")"},
         {"c1 \xC2\x85", R"("c1 \u{85}")"},
+        {"last C1 \xC2\x9F, then NBSP \xC2\xA0", "\"last C1 \\u{9f}, then NBSP \xC2\xA0\""},
         {"it's caf\xC3\xA9 \xE2\x82\xAC", "\"it's caf\xC3\xA9 \xE2\x82\xAC\""},
         {"not UTF-8 \xFF\xFE!", "\"not UTF-8 \xFF\xFE!\""},
     };
