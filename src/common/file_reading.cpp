@@ -26,7 +26,11 @@ std::expected<ReadOnlyFile, IoError> ReadOnlyFile::open(const std::string& path)
     if (fd < 0) return std::unexpected(IoError::from_os(errno));
     ReadOnlyFile file(fd);
     struct stat status {};
-    if (::fstat(fd, &status) != 0) return std::unexpected(IoError::from_os(errno));
+    int stated;
+    do {
+        stated = ::fstat(fd, &status);
+    } while (stated != 0 && errno == EINTR);
+    if (stated != 0) return std::unexpected(IoError::from_os(errno));
     if (S_ISREG(status.st_mode)) {
         // Regular files ignore the flag, so it can stay.
         file.regular_size_ = static_cast<std::uint64_t>(status.st_size);
@@ -78,15 +82,25 @@ std::expected<std::uint64_t, IoError> ReadOnlyFile::count_remaining(std::uint64_
     return total;
 }
 
-bool entry_exists(const std::string& path) {
+namespace {
+
+// stat or lstat, asked again when a signal interrupts it; 0 or the errno.
+int status_of(const std::string& path, bool follow_links) {
     struct stat status {};
-    return !nul_in_file_name(path) && (::lstat(path.c_str(), &status) == 0 || errno != ENOENT);
+    for (;;) {
+        const int result = follow_links ? ::stat(path.c_str(), &status) : ::lstat(path.c_str(), &status);
+        if (result == 0) return 0;
+        if (errno != EINTR) return errno;
+    }
 }
 
-bool path_exists(const std::string& path) {
-    struct stat status {};
-    return !nul_in_file_name(path) && ::stat(path.c_str(), &status) == 0;
+}  // namespace
+
+bool entry_exists(const std::string& path) {
+    return !nul_in_file_name(path) && status_of(path, false) != ENOENT;
 }
+
+bool path_exists(const std::string& path) { return !nul_in_file_name(path) && status_of(path, true) == 0; }
 
 std::expected<std::string, IoError> read_whole_file(const std::string& path, std::size_t limit,
                                                     std::string_view too_long_message) {

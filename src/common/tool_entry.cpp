@@ -1,7 +1,10 @@
 #include "common/tool_entry.hpp"
 
 #include <malloc.h>
+#include <pthread.h>
+#include <signal.h>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdlib>
 
@@ -9,8 +12,22 @@
 
 namespace quorvane {
 
-void start_tool(int argc, const char* const* argv) {
+namespace {
+
+BrokenPipe broken_pipe_rule = BrokenPipe::Reported;
+
+bool is_broken_pipe(const IoError& error) {
+    const auto* os = std::get_if<IoError::Os>(&error.shape());
+    return os != nullptr && os->code == EPIPE;
+}
+
+}  // namespace
+
+void start_tool(int argc, const char* const* argv, BrokenPipe broken_pipe) {
+    // Ignored either way, so that the first write that finds the reader gone
+    // is seen here, before any other thread can read further.
     std::signal(SIGPIPE, SIG_IGN);
+    broken_pipe_rule = broken_pipe;
     // The settings are loaded again and again within one short run: keep
     // freed memory for the next load instead of returning it to the system
     // and faulting it in afresh each time.
@@ -21,6 +38,9 @@ void start_tool(int argc, const char* const* argv) {
 
 void print(Stream stream, std::string_view text) {
     const auto written = write_all(stream, text);
+    if (!written && broken_pipe_rule == BrokenPipe::EndsRun && is_broken_pipe(written.error())) {
+        end_by_broken_pipe();
+    }
     if (!written) {
         fatal_stop("failed printing to " + std::string(stream_name(stream)) + ": " +
                    written.error().message());
@@ -33,8 +53,22 @@ void fatal_stop(std::string_view text) {
     line += '\n';
     // Standard error is the last place left to report to; if it fails too
     // the exit status still tells.
-    (void)write_all(Stream::Stderr, line);
+    const auto written = write_all(Stream::Stderr, line);
+    if (!written && broken_pipe_rule == BrokenPipe::EndsRun && is_broken_pipe(written.error())) {
+        end_by_broken_pipe();
+    }
     std::exit(EXIT_STATUS_FATAL);
+}
+
+void end_by_broken_pipe() {
+    std::signal(SIGPIPE, SIG_DFL);
+    sigset_t pipe_only;
+    sigemptyset(&pipe_only);
+    sigaddset(&pipe_only, SIGPIPE);
+    pthread_sigmask(SIG_UNBLOCK, &pipe_only, nullptr);
+    // Directed at this thread, so the process dies here and now.
+    ::raise(SIGPIPE);
+    std::_Exit(128 + SIGPIPE);  // only if the signal could not end it
 }
 
 int report_usage(std::string_view program) {

@@ -22,12 +22,22 @@ inline constexpr int EXIT_STATUS_FATAL = 2;
 inline constexpr std::string_view INVALID_BLOCK_NUMBER =
     "The provided block number must be a valid unsigned 32-bit integer.";
 
+// What a write to a pipe whose reader has gone does.
+enum class BrokenPipe {
+    Reported,  // a failed write like any other: "failed printing to ...", fatal status
+    EndsRun,   // the run ends at once, quietly, as if killed by SIGPIPE (as cat and find do)
+};
+
 // Ignores SIGPIPE (so a closed pipe shows as a failed write, not a silent
 // death) and records the command line for the settings loader.
-void start_tool(int argc, const char* const* argv);
+void start_tool(int argc, const char* const* argv, BrokenPipe broken_pipe = BrokenPipe::Reported);
 
-// Writes text to a stream; a failed write is a fatal stop.
+// Writes text to a stream; a failed write is a fatal stop (or, for a reader
+// that has gone under BrokenPipe::EndsRun, the end of the run by SIGPIPE).
 void print(Stream stream, std::string_view text);
+
+// Ends the process as SIGPIPE's default action would: status 141 in a shell.
+[[noreturn]] void end_by_broken_pipe();
 
 // Writes "Error: " + text to standard error and ends the process with the
 // fatal status.

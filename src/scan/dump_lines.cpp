@@ -2,8 +2,18 @@
 
 #include "common/binary_conversions.hpp"
 #include "common/uint128.hpp"
+#include "scan/csv_columns.hpp"
 
 namespace quorvane {
+
+std::string csv_header() {
+    std::string header;
+    for (const CsvColumn& column : CSV_COLUMNS) {
+        if (!header.empty()) header += ',';
+        header += column.name;
+    }
+    return header + '\n';
+}
 
 namespace {
 
@@ -20,6 +30,7 @@ std::string dump_line(const HeightScan& scan, const DumpShape& shape) {
     const VrfBlock& header = block.contents.header;
     std::string line;
     if (shape.format == DumpFormat::Csv) {
+        // In the order of CSV_COLUMNS.
         const UnminedBlock& unmined = header.unmined_block;
         line.reserve(320);
         line += std::to_string(scan.height) + ',' + block.hash + ',' + difficulty_of(block.hash) + ',' +

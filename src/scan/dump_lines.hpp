@@ -15,9 +15,6 @@ struct DumpShape {
     bool torrents = false;
 };
 
-inline constexpr std::string_view CSV_HEADER =
-    "height,hash_value,difficulty,timestamp,miner,previous_hash,next_block_difficulty,nonce,vrf\n";
-
 // The output line of a height whose block file was read, with its newline:
 // the values crestview prints (and under `torrents` the record swarmview
 // prints, or null). Empty when the block could not be read.

@@ -25,9 +25,11 @@ using Listing = std::unique_ptr<DIR, int (*)(DIR*)>;
 
 std::expected<Listing, IoError> open_listing(const std::string& directory) {
     if (auto refused = nul_in_file_name(directory)) return std::unexpected(std::move(*refused));
-    Listing listing(::opendir(directory.c_str()), ::closedir);
-    if (!listing) return std::unexpected(IoError::from_os(errno));
-    return listing;
+    for (;;) {
+        Listing listing(::opendir(directory.c_str()), ::closedir);
+        if (listing) return listing;
+        if (errno != EINTR) return std::unexpected(IoError::from_os(errno));
+    }
 }
 
 }  // namespace
@@ -42,6 +44,8 @@ std::expected<std::vector<std::uint32_t>, IoError> list_heights(const std::strin
         errno = 0;
         const dirent* entry = ::readdir(listing.get());
         if (entry == nullptr) {
+            // An interrupted read of entries leaves the position where it was.
+            if (errno == EINTR) continue;
             if (errno != 0) return std::unexpected(IoError::from_os(errno));
             break;
         }

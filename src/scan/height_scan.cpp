@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <atomic>
 #include <barrier>
+#include <string>
+#include <exception>
 #include <thread>
 
 #include "common/file_reading.hpp"
@@ -109,17 +111,34 @@ class WorkerPool {
 public:
     WorkerPool(const NetworkPaths& paths, const ScanPlan& plan)
         : paths_(paths), plan_(plan), sync_(static_cast<std::ptrdiff_t>(std::max(1u, plan.jobs))) {
-        for (unsigned i = 1; i < plan.jobs; ++i) {
-            workers_.emplace_back([this] {
-                for (;;) {
-                    sync_.arrive_and_wait();  // a window is ready, or the scan is over
-                    if (done_) return;
-                    work();
-                    sync_.arrive_and_wait();  // the window is read
-                }
-            });
+        const unsigned asked = std::max(1u, plan.jobs);
+        std::optional<std::string> refusal;
+        for (unsigned i = 1; i < asked; ++i) {
+            if (refusal) {
+                // Each thread that is not there leaves the barrier's count.
+                sync_.arrive_and_drop();
+                continue;
+            }
+            try {
+                workers_.emplace_back([this] {
+                    for (;;) {
+                        sync_.arrive_and_wait();  // a window is ready, or the scan is over
+                        if (done_) return;
+                        work();
+                        sync_.arrive_and_wait();  // the window is read
+                    }
+                });
+            } catch (const std::exception& error) {
+                // A pids limit or no memory for a stack: the workers that did
+                // start (down to this thread alone) give the same output.
+                refusal = error.what();
+                sync_.arrive_and_drop();
+            }
         }
+        if (refusal && plan.on_fewer_workers) plan.on_fewer_workers(workers(), asked, *refusal);
     }
+
+    unsigned workers() const { return static_cast<unsigned>(workers_.size()) + 1; }
 
     ~WorkerPool() {
         done_ = true;

@@ -214,56 +214,66 @@ std::string VerifyReport::finish() {
     if (open_block_missing_) close_range(ProblemCode::BlockMissing, open_block_missing_, to_);
     if (open_torrent_missing_) close_range(ProblemCode::TorrentMissing, open_torrent_missing_, to_);
     release(true);
-    return take_lines() + summary() + "\n";
+    return take_lines();
 }
 
-std::string VerifyReport::summary() const {
-    std::optional<std::uint32_t> verified_through;
+VerifySummary VerifyReport::summary() const {
+    VerifySummary summary;
+    summary.from = from_;
+    summary.to = to_;
+    summary.blocks = blocks_;
+    summary.torrents = torrents_;
+    summary.problems = problems_;
+    summary.by_code = by_code_;
+    summary.first_bad_height = first_bad_height_;
     if (!first_bad_height_) {
-        verified_through = to_;
+        summary.verified_through = to_;
     } else if (*first_bad_height_ > from_) {
-        verified_through = *first_bad_height_ - 1;
+        summary.verified_through = *first_bad_height_ - 1;
     }
-    if (json_) {
-        Json line = Json::object();
-        line["type"] = "summary";
-        line["from"] = from_;
-        line["to"] = to_;
-        line["blocks"] = blocks_;
-        line["torrents"] = torrents_;
-        line["problems"] = problems_;
-        Json by_code = Json::object();
-        for (std::size_t i = 0; i < PROBLEM_CODE_COUNT; ++i) {
-            if (by_code_[i] > 0) by_code[std::string(CODE_NAMES[i])] = by_code_[i];
-        }
-        line["by_code"] = std::move(by_code);
-        line["verified_through"] = verified_through ? Json(*verified_through) : Json(nullptr);
-        line["first_bad_height"] = first_bad_height_ ? Json(*first_bad_height_) : Json(nullptr);
-        return compact(line);
+    return summary;
+}
+
+std::string summary_json(const VerifySummary& summary) {
+    const auto height_or_null = [](const std::optional<std::uint32_t>& height) {
+        return height ? Json(*height) : Json(nullptr);
+    };
+    Json line = Json::object();
+    line["type"] = "summary";
+    line["from"] = height_or_null(summary.from);
+    line["to"] = height_or_null(summary.to);
+    line["blocks"] = summary.blocks;
+    line["torrents"] = summary.torrents;
+    line["problems"] = summary.problems;
+    Json by_code = Json::object();
+    for (std::size_t i = 0; i < PROBLEM_CODE_COUNT; ++i) {
+        if (summary.by_code[i] > 0) by_code[std::string(CODE_NAMES[i])] = summary.by_code[i];
     }
-    std::string text = "checked heights " + std::to_string(from_) + "-" + std::to_string(to_) + ": " +
-                       counted(blocks_, "block") + ", " + counted(torrents_, "torrent record") + ", ";
-    if (problems_ == 0) return text + "no problems found";
-    text += counted(problems_, "problem") + " (";
+    line["by_code"] = std::move(by_code);
+    line["verified_through"] = height_or_null(summary.verified_through);
+    line["first_bad_height"] = height_or_null(summary.first_bad_height);
+    return compact(line) + "\n";
+}
+
+std::string summary_text(const VerifySummary& summary) {
+    const std::string counts =
+        counted(summary.blocks, "block") + ", " + counted(summary.torrents, "torrent record") + ", ";
+    if (!summary.from || !summary.to) return "checked no heights: " + counts + "no problems found\n";
+    std::string text = "checked heights " + std::to_string(*summary.from) + "-" + std::to_string(*summary.to) +
+                       ": " + counts;
+    if (summary.problems == 0) return text + "no problems found\n";
+    text += counted(summary.problems, "problem") + " (";
     bool first = true;
     for (std::size_t i = 0; i < PROBLEM_CODE_COUNT; ++i) {
-        if (by_code_[i] == 0) continue;
+        if (summary.by_code[i] == 0) continue;
         if (!first) text += ", ";
         first = false;
-        text += std::string(CODE_NAMES[i]) + " " + std::to_string(by_code_[i]);
+        text += std::string(CODE_NAMES[i]) + " " + std::to_string(summary.by_code[i]);
     }
     text += ")";
-    text += verified_through ? "; verified through " + std::to_string(*verified_through) : "; no height verified";
-    return text;
-}
-
-std::string empty_verify_summary(bool json) {
-    if (json) {
-        return R"({"type":"summary","from":null,"to":null,"blocks":0,"torrents":0,"problems":0,"by_code":{},)"
-               R"("verified_through":null,"first_bad_height":null})"
-               "\n";
-    }
-    return "checked no heights: 0 blocks, 0 torrent records, no problems found\n";
+    text += summary.verified_through ? "; verified through " + std::to_string(*summary.verified_through)
+                                     : "; no height verified";
+    return text + "\n";
 }
 
 }  // namespace quorvane

@@ -42,6 +42,23 @@ std::vector<FieldDifference> torrent_differences(const ScannedBlock& block, cons
 std::string problem_text(const Problem& problem);
 std::string problem_json(const Problem& problem);
 
+// What a verify run found, for any of its output forms. `from` and `to` are
+// empty for a run that checked nothing (an empty store or range).
+struct VerifySummary {
+    std::optional<std::uint32_t> from;
+    std::optional<std::uint32_t> to;
+    std::uint64_t blocks = 0;
+    std::uint64_t torrents = 0;
+    std::uint64_t problems = 0;
+    std::array<std::uint64_t, PROBLEM_CODE_COUNT> by_code{};
+    std::optional<std::uint32_t> verified_through;
+    std::optional<std::uint32_t> first_bad_height;
+};
+
+// The closing line of the text and JSON Lines reports, with its newline.
+std::string summary_text(const VerifySummary& summary);
+std::string summary_json(const VerifySummary& summary);
+
 // Takes the heights of a range in ascending order (only those with a record;
 // the heights between have neither) and reports each problem once, ordered
 // by first height, then code. Problems wait only while a range of missing
@@ -53,8 +70,10 @@ public:
     void add(const HeightScan& scan);
     // The lines that are ready; the report keeps the rest.
     std::string take_lines();
-    // Closes the open ranges and returns the last lines and the summary.
+    // Closes the open ranges and returns the last lines.
     std::string finish();
+    // What was found; complete once finished.
+    VerifySummary summary() const;
 
     bool found_problems() const { return problems_ > 0; }
 
@@ -65,7 +84,6 @@ private:
     void close_range(ProblemCode code, std::optional<std::uint32_t>& open, std::uint32_t last);
     void report(Problem problem);
     void release(bool everything);
-    std::string summary() const;
 
     std::uint32_t from_;
     std::uint32_t to_;
@@ -82,8 +100,5 @@ private:
     std::array<std::uint64_t, PROBLEM_CODE_COUNT> by_code_{};
     std::optional<std::uint32_t> first_bad_height_;
 };
-
-// The summary of a run that checked nothing (an empty store or range).
-std::string empty_verify_summary(bool json);
 
 }  // namespace quorvane

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace quorvane {
+
+enum class SqlEngine { DuckDb, PostgreSql, Sqlite };
+
+std::optional<SqlEngine> sql_engine_named(std::string_view name);
+
+// The statements that create `table` with a column for each CSV column, typed
+// so that every value is kept exactly, and load blocks.csv into it. `table`
+// must be a plain identifier; it is written as it stands.
+std::string sql_schema(SqlEngine engine, std::string_view table);
+
+}  // namespace quorvane
