@@ -354,6 +354,15 @@ TEST(Chainscan, UsageAndFatalErrorsExitWithTwo) {
         {{"dump", "--format", "xml"}, "Error: "},
         {{"dump", "--format", "csv", "--torrents"}, "Error: --torrents cannot be used with --format csv"},
         {{"verify", "--json", "--config"}, "Error: "},
+        {{"verify", "--json", "--prometheus"}, "Error: "},
+        {{"schema"}, "Error: --for is required"},
+        {{"schema", "--for", "mysql"}, "Error: "},
+        // The table name goes into SQL text as it stands.
+        {{"schema", "--for", "sqlite", "--table", "1blocks"}, "Error: --table: 1blocks is not a plain SQL name"},
+        {{"schema", "--for", "sqlite", "--table", "b;DROP TABLE x"}, "Error: --table: b;DROP TABLE x is not"},
+        {{"schema", "--for", "sqlite", "--table", "bl\xc3\xb6" "cke"}, "Error: --table: bl\xc3\xb6" "cke is not"},
+        {{"schema", "--for", "sqlite", "--table", ""}, "Error: --table:  is not"},
+        {{"schema", "--for", "sqlite", "--table", std::string(64, 'b')}, "Error: --table: bbbb"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.arguments.empty() ? "" : c.arguments.back());

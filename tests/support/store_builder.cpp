@@ -78,6 +78,10 @@ void write_store(const std::filesystem::path& root, const StoreShape& shape) {
 
         BlockHeaderFields header = header_at(height, previous);
         if (is(Fault::ChainBroken)) header.previous_hash[0] ^= 0xff;
+        if (shape.largest_values.contains(height)) {
+            header.next_block_difficulty = UINT64_MAX;
+            header.vrf = ~uint128{0};
+        }
         const Bytes header_bytes = encode_block_header(header);
         const auto block = decode_block_header(header_bytes);
         if (!block) throw std::logic_error("store header does not decode");

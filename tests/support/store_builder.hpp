@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <map>
+#include <set>
 #include <string>
 
 namespace quorvane::testing {
@@ -17,6 +18,8 @@ struct StoreShape {
     std::uint32_t first = 0;
     std::uint32_t count = 0;
     std::multimap<std::uint32_t, Fault> faults;  // any number per height
+    // Heights whose next_block_difficulty is 2^64 - 1 and vrf 2^128 - 1.
+    std::set<std::uint32_t> largest_values = {};
 };
 
 // Writes settings.ini, blocks/testnet/<h>.vetq and torrents/testnet/<h>.torrent below `root`.

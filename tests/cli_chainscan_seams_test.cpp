@@ -1,0 +1,296 @@
+// chainscan where users plug it in: a shell pipe whose reader stops early,
+// the databases its CSV is loaded into, Prometheus, and a limit on threads.
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "support/cli_harness.hpp"
+#include "support/store_builder.hpp"
+
+namespace quorvane::testing {
+namespace {
+
+const std::string CHAINSCAN = CHAINSCAN_BINARY;
+const std::string BASH = "/bin/bash";
+
+std::vector<std::string> lines_of(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+std::string quoted(const std::string& text) { return "'" + text + "'"; }
+
+TEST(ChainscanPipe, ReaderThatStopsEarlyEndsTheRunQuietlyAsSigpipe) {
+    // Each run writes far more than a pipe holds, so the reader is gone
+    // before the writer is done, whatever the timing.
+    StoreShape shape{0, 1200, {}};
+    for (std::uint32_t h = 1; h < shape.count; ++h) shape.faults.emplace(h, Fault::ChainBroken);
+    StoreShape unreadable{0, 1200, {}};
+    for (std::uint32_t h = 0; h < unreadable.count; ++h) unreadable.faults.emplace(h, Fault::BlockInvalid);
+    TempDir broken_chain;
+    write_store(broken_chain.path(), shape);
+    TempDir bad_blocks;
+    write_store(bad_blocks.path(), unreadable);
+    const std::string chain = quoted(CHAINSCAN) + " ";
+    const std::string config = " --config " + quoted(broken_chain / "settings.ini");
+    struct Case {
+        std::string pipeline;  // prints chainscan's status last, after the reader's lines
+        std::size_t reader_lines;
+    };
+    const std::vector<Case> cases = {
+        {chain + "dump --no-proof" + config + " | head -3", 3},
+        {chain + "dump --format csv --jobs 1" + config + " | head -1", 1},
+        {chain + "verify" + config + " | head -2", 2},
+        {chain + "verify --json --jobs 3" + config + " | head -1", 1},
+        // Standard error as the pipe: the error lines of unreadable blocks.
+        {chain + "dump --no-proof --config " + quoted(bad_blocks / "settings.ini") + " 2>&1 >/dev/null | head -2", 2},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.pipeline);
+        const auto result = run_program(BASH, {"-c", c.pipeline + "; echo \"${PIPESTATUS[0]}\""});
+        const auto lines = lines_of(result.out);
+        ASSERT_EQ(lines.size(), c.reader_lines + 1) << result.out;
+        EXPECT_EQ(lines.back(), "141");
+        EXPECT_EQ(result.err, "");
+    }
+    // Any other write failure is still reported.
+    const auto full = run_program(BASH, {"-c", chain + "dump --no-proof" + config + " > /dev/full"});
+    EXPECT_EQ(full.status, 2);
+    EXPECT_EQ(full.err, "Error: failed printing to stdout: No space left on device\n");
+}
+
+// The JSON Lines member's text exactly as written: JSON readers turn numbers
+// above 2^64 into doubles, and every digit is what is compared here.
+std::string raw_member(const std::string& line, const std::string& key) {
+    const std::string opening = "\"" + key + "\":";
+    auto start = line.find(opening);
+    if (start == std::string::npos) return "<no " + key + ">";
+    start += opening.size();
+    if (line[start] == '"') return line.substr(start + 1, line.find('"', start + 1) - start - 1);
+    return line.substr(start, line.find_first_of(",}", start) - start);
+}
+
+// Every CSV column of every block, as the JSON Lines dump gives it, one
+// comma-separated row per block in height order.
+std::string rows_from_json_lines(const std::string& dump) {
+    static const std::vector<std::string> columns = {"height",        "hash_value", "difficulty",
+                                                     "timestamp",     "miner",      "previous_hash",
+                                                     "next_block_difficulty", "nonce", "vrf"};
+    std::string rows;
+    for (const auto& line : lines_of(dump)) {
+        for (std::size_t i = 0; i < columns.size(); ++i) {
+            if (i > 0) rows += ',';
+            rows += raw_member(line, columns[i]);
+        }
+        rows += '\n';
+    }
+    return rows;
+}
+
+const std::string SELECT_ALL =
+    "SELECT height, hash_value, difficulty, timestamp, miner, previous_hash, next_block_difficulty, nonce, vrf "
+    "FROM chain ORDER BY height;";
+
+// A store whose values reach each column type's top, its CSV in blocks.csv,
+// and the rows that a loaded table must give back.
+struct LoadedStore {
+    TempDir dir;
+    std::string expected_rows;
+
+    LoadedStore() {
+        write_store(dir.path(), {5, 6, {{7, Fault::BlockMissing}}, {6, 9}});
+        const std::string config = dir / "settings.ini";
+        const auto csv = run_program(CHAINSCAN, {"dump", "--format", "csv", "--config", config});
+        dir.write("blocks.csv", csv.out);
+        dir.write("schema-sqlite.sql", run_program(CHAINSCAN, {"schema", "--for", "sqlite", "--table", "chain"}).out);
+        dir.write("schema-postgresql.sql",
+                  run_program(CHAINSCAN, {"schema", "--for", "postgresql", "--table", "chain"}).out);
+        expected_rows = rows_from_json_lines(run_program(CHAINSCAN, {"dump", "--no-proof", "--config", config}).out);
+    }
+};
+
+TEST(ChainscanSchema, SqliteKeepsEveryDigit) {
+    const std::string sqlite = "/usr/bin/sqlite3";
+    if (!std::filesystem::exists(sqlite)) GTEST_SKIP() << "sqlite3 is not installed";
+    const LoadedStore store;
+    ASSERT_NE(store.expected_rows.find(",18446744073709551615,"), std::string::npos);
+    ASSERT_NE(store.expected_rows.find(",340282366920938463463374607431768211455\n"), std::string::npos);
+    RunOptions in_store;
+    in_store.working_directory = store.dir.path();
+    const auto loaded = run_program(sqlite, {"-bail", "-batch", "chain.db", ".read schema-sqlite.sql"}, in_store);
+    ASSERT_EQ(loaded.status, 0) << loaded.err;
+    EXPECT_EQ(loaded.err, "");
+    const auto read = run_program(sqlite, {"-batch", "-csv", "chain.db", SELECT_ALL}, in_store);
+    EXPECT_EQ(read.err, "");
+    EXPECT_EQ(read.out, store.expected_rows);
+    // Heights are integers, and the primary key refuses a second row.
+    const auto types = run_program(sqlite, {"-batch", "chain.db", "SELECT DISTINCT typeof(height) FROM chain;"}, in_store);
+    EXPECT_EQ(types.out, "integer\n");
+    const auto again = run_program(sqlite, {"-batch", "chain.db", ".import --csv --skip 1 blocks.csv chain"}, in_store);
+    EXPECT_NE(again.err.find("UNIQUE constraint failed: chain.height"), std::string::npos) << again.err;
+}
+
+// A throwaway PostgreSQL 15 cluster on a Unix socket in a temporary
+// directory, run as nobody when the tests run as root; stopped at the end.
+class ThrowawayPostgres {
+public:
+    static constexpr const char* BIN = "/usr/lib/postgresql/15/bin/";
+
+    explicit ThrowawayPostgres(const TempDir& dir) : dir_(dir) {
+        if (!std::filesystem::exists(std::string(BIN) + "initdb")) {
+            why_not_ = "PostgreSQL 15 is not installed";
+            return;
+        }
+        if (running_as_root() && ::chown(dir.path().c_str(), 65534, 65534) != 0) {
+            why_not_ = "cannot hand the cluster directory to nobody";
+            return;
+        }
+        as_owner_.unprivileged = true;
+        as_owner_.environment["LC_ALL"] = "C.UTF-8";
+        const auto made = run_program(std::string(BIN) + "initdb",
+                                      {"-D", dir / "data", "-U", "postgres", "-A", "trust", "-E", "UTF8", "--no-sync"},
+                                      as_owner_);
+        if (made.status != 0) {
+            why_not_ = "initdb failed: " + made.err;
+            return;
+        }
+        std::filesystem::create_directory(dir.path() / "socket");
+        if (running_as_root() && ::chown((dir / "socket").c_str(), 65534, 65534) != 0) {
+            why_not_ = "cannot hand the socket directory to nobody";
+            return;
+        }
+        const auto started = run_program(
+            std::string(BIN) + "pg_ctl",
+            {"-D", dir / "data", "-l", dir / "server.log", "-w", "-t", "60", "-o",
+             "-c listen_addresses='' -c unix_socket_directories=" + (dir / "socket") + " -c fsync=off", "start"},
+            as_owner_);
+        if (started.status != 0) {
+            why_not_ = "pg_ctl start failed: " + started.out + started.err;
+            return;
+        }
+        running_ = true;
+    }
+
+    ~ThrowawayPostgres() {
+        if (running_) run_program(std::string(BIN) + "pg_ctl", {"-D", dir_ / "data", "-m", "immediate", "stop"}, as_owner_);
+    }
+    ThrowawayPostgres(const ThrowawayPostgres&) = delete;
+    ThrowawayPostgres& operator=(const ThrowawayPostgres&) = delete;
+
+    const std::string& why_not() const { return why_not_; }
+
+    RunResult psql(std::vector<std::string> arguments, RunOptions options) const {
+        options.unprivileged = true;
+        arguments.insert(arguments.begin(), {"-X", "-v", "ON_ERROR_STOP=1", "-h", dir_ / "socket", "-U", "postgres",
+                                             "-d", "postgres"});
+        return run_program(std::string(BIN) + "psql", arguments, options);
+    }
+
+private:
+    const TempDir& dir_;
+    RunOptions as_owner_;
+    std::string why_not_;
+    bool running_ = false;
+};
+
+TEST(ChainscanSchema, PostgresqlKeepsEveryDigit) {
+    const LoadedStore store;
+    const TempDir cluster_dir;
+    const ThrowawayPostgres postgres(cluster_dir);
+    if (!postgres.why_not().empty()) GTEST_SKIP() << "no PostgreSQL to load into: " << postgres.why_not();
+    open_node_to_others(CHAINSCAN, store.dir);
+    RunOptions in_store;
+    in_store.working_directory = store.dir.path();
+    const auto loaded = postgres.psql({"-q", "-f", "schema-postgresql.sql"}, in_store);
+    ASSERT_EQ(loaded.status, 0) << loaded.err;
+    EXPECT_EQ(loaded.err, "");
+    const auto read = postgres.psql({"-A", "-t", "-F", ",", "-c", SELECT_ALL}, in_store);
+    EXPECT_EQ(read.err, "");
+    EXPECT_EQ(read.out, store.expected_rows);
+}
+
+TEST(ChainscanPrometheus, MetricsPassPromtoolAndCarryTheSummary) {
+    const std::string promtool = "/opt/viewers-test-tools/prometheus/usr/bin/promtool";
+    struct Case {
+        StoreShape shape;
+        std::vector<std::string> arguments;
+        int status;
+        std::vector<std::string> samples;  // lines that must be present
+    };
+    const std::vector<Case> cases = {
+        {{0, 10, {}}, {}, 0,
+         {"chainscan_verify_heights_checked 10", "chainscan_verify_blocks 10", "chainscan_verify_from_height 0",
+          "chainscan_verify_to_height 9", "chainscan_verify_problems{code=\"chain_broken\"} 0",
+          "chainscan_verify_verified_through_height 9", "chainscan_verify_first_bad_height NaN"}},
+        {{3, 10, {{5, Fault::ChainBroken}, {6, Fault::TorrentMissing}, {9, Fault::TorrentMissing}}}, {}, 1,
+         {"chainscan_verify_torrents 8", "chainscan_verify_problems{code=\"torrent_missing\"} 2",
+          "chainscan_verify_problems{code=\"chain_broken\"} 1", "chainscan_verify_problems{code=\"block_missing\"} 0",
+          "chainscan_verify_verified_through_height 4", "chainscan_verify_first_bad_height 5"}},
+        {{3, 10, {{3, Fault::BlockInvalid}}}, {"--from", "3", "--to", "3"}, 1,
+         {"chainscan_verify_heights_checked 1", "chainscan_verify_verified_through_height NaN",
+          "chainscan_verify_first_bad_height 3"}},
+        // Nothing checked: no range to name.
+        {{0, 0, {}}, {}, 0,
+         {"chainscan_verify_heights_checked 0", "chainscan_verify_from_height NaN", "chainscan_verify_to_height NaN"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.samples.back());
+        TempDir dir;
+        write_store(dir.path(), c.shape);
+        std::vector<std::string> arguments = {"verify", "--prometheus", "--config", dir / "settings.ini"};
+        arguments.insert(arguments.end(), c.arguments.begin(), c.arguments.end());
+        const auto result = run_program(CHAINSCAN, arguments);
+        EXPECT_EQ(result.status, c.status);
+        EXPECT_EQ(result.err, "");
+        const auto lines = lines_of(result.out);
+        for (const auto& sample : c.samples) {
+            EXPECT_NE(std::find(lines.begin(), lines.end(), sample), lines.end()) << sample << "\n" << result.out;
+        }
+        EXPECT_EQ(std::count_if(lines.begin(), lines.end(), [](const auto& l) { return l.starts_with("# TYPE"); }), 10);
+        if (!std::filesystem::exists(promtool)) continue;
+        dir.write("metrics.prom", result.out);
+        const auto checked = run_program(BASH, {"-c", quoted(promtool) + " check metrics < " + quoted(dir / "metrics.prom")});
+        EXPECT_EQ(checked.status, 0) << checked.out << checked.err;
+        EXPECT_EQ(checked.out + checked.err, "");
+    }
+    if (!std::filesystem::exists(promtool)) GTEST_SKIP() << "promtool is not unpacked (scripts/install-deps)";
+}
+
+TEST(ChainscanLimits, GoesOnWithTheThreadsThatStart) {
+    const std::string prlimit = "/usr/bin/prlimit";
+    if (!std::filesystem::exists(prlimit)) GTEST_SKIP() << "prlimit is not installed";
+    StoreShape shape{0, 3000, {{1500, Fault::TorrentMismatch}}};
+    TempDir dir;
+    write_store(dir.path(), shape);
+    const std::string tool = open_node_to_others(CHAINSCAN, dir);
+    RunOptions nobody;
+    nobody.unprivileged = true;  // root's own processes are not limited
+    const std::vector<std::string> verify = {"verify", "--json", "--jobs", "4", "--config", dir / "settings.ini"};
+    const auto free_run = run_program(tool, verify, nobody);
+    ASSERT_EQ(free_run.status, 1) << free_run.err;
+    // The limit counts every process of the user, so only a few more can start.
+    for (const char* limit : {"--nproc=1", "--nproc=2"}) {
+        SCOPED_TRACE(limit);
+        std::vector<std::string> arguments = {limit, tool};
+        arguments.insert(arguments.end(), verify.begin(), verify.end());
+        const auto limited = run_program(prlimit, arguments, nobody);
+        EXPECT_EQ(limited.status, 1);
+        EXPECT_EQ(limited.out, free_run.out);
+        EXPECT_TRUE(limited.err.starts_with("Warning: only ")) << limited.err;
+        EXPECT_NE(limited.err.find(" of 4 worker threads could be started (Resource temporarily unavailable)"),
+                  std::string::npos) << limited.err;
+        EXPECT_EQ(lines_of(limited.err).size(), 1u);
+    }
+}
+
+}  // namespace
+}  // namespace quorvane::testing
