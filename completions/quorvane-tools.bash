@@ -50,18 +50,20 @@ _chainscan() {
     local common="--from --to --jobs --config --progress --no-progress --help"
     COMPREPLY=()
     if ((COMP_CWORD == 1)); then
-        mapfile -t COMPREPLY < <(compgen -W "dump verify --help --version" -- "$cur")
+        mapfile -t COMPREPLY < <(compgen -W "dump verify schema --help --version" -- "$cur")
         return
     fi
     case $prev in
         --config) _quorvane_files "$cur"; return ;;
         --from | --to) mapfile -t COMPREPLY < <(_quorvane_heights blocks "$cur"); return ;;
         --format) mapfile -t COMPREPLY < <(compgen -W "jsonl csv" -- "$cur"); return ;;
-        --jobs) return ;;
+        --for) mapfile -t COMPREPLY < <(compgen -W "duckdb postgresql sqlite" -- "$cur"); return ;;
+        --jobs | --table) return ;;
     esac
     case ${COMP_WORDS[1]} in
         dump) mapfile -t COMPREPLY < <(compgen -W "$common --torrents --no-proof --format" -- "$cur") ;;
-        verify) mapfile -t COMPREPLY < <(compgen -W "$common --json" -- "$cur") ;;
+        verify) mapfile -t COMPREPLY < <(compgen -W "$common --json --prometheus" -- "$cur") ;;
+        schema) mapfile -t COMPREPLY < <(compgen -W "--for --table --help" -- "$cur") ;;
     esac
 }
 

@@ -34,11 +34,13 @@ offers() {
 
 cd "$work/elsewhere" || exit 1
 settings="$work/node/settings.ini"
-offers "dump verify --help --version" 1 _chainscan chainscan ""
+offers "dump schema verify --help --version" 1 _chainscan chainscan ""
 offers "--help --version" 1 _chainscan chainscan --
 offers "csv jsonl" 3 _chainscan chainscan dump --format ""
 offers "--no-progress --no-proof" 2 _chainscan chainscan dump --no-
 offers "--jobs --json" 2 _chainscan chainscan verify --j
+offers "--progress --prometheus" 2 _chainscan chainscan verify --pr
+offers "duckdb postgresql sqlite" 3 _chainscan chainscan schema --for ""
 offers "$work/node/settings.ini" 3 _chainscan chainscan verify --config "$work/node/set"
 offers "1 10 11" 5 _chainscan chainscan verify --config "$settings" --from 1
 offers "0 1 2 4 5 6 7 8 9 10 11" 1 _crestview crestview "" --config "$settings"
