@@ -32,6 +32,9 @@ void add_common_options(CLI::App& command, ScanOptions& options) {
     command.add_option("--config", options.config,
                        "settings file (default: SETTINGS_PATH, ./settings.ini, settings.ini beside the program)")
         ->type_name("PATH");
+    command.add_flag("--follow", options.follow,
+                     "go on after the last height present: each new height as the node writes it, until "
+                     "Ctrl-C, SIGTERM or --to");
     CLI::Option* progress =
         command.add_flag("--progress", options.progress, "show a progress line on standard error (default: when it is a terminal)");
     command.add_flag("--no-progress", options.no_progress, "never show the progress line")->excludes(progress);

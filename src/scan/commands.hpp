@@ -8,6 +8,9 @@ namespace quorvane {
 
 int run_dump(const ScanOptions& options);
 int run_verify(const ScanOptions& options);
+// dump or verify --follow: the store as it stands, then each height as the
+// node writes it, until stopped or --to.
+int run_follow(const ScanOptions& options, bool verify);
 int run_schema(const ScanOptions& options);
 // For shell completion: the heights of the block (or torrent) directory, one
 // a line, or nothing when the settings cannot be found.

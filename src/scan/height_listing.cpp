@@ -35,7 +35,7 @@ std::expected<Listing, IoError> open_listing(const std::string& directory) {
 }  // namespace
 
 std::expected<std::vector<std::uint32_t>, IoError> list_heights(const std::string& directory,
-                                                                std::string_view suffix) {
+                                                                std::string_view suffix, std::uint64_t lowest) {
     auto opened = open_listing(directory);
     if (!opened) return std::unexpected(opened.error());
     const Listing listing = std::move(*opened);
@@ -49,7 +49,8 @@ std::expected<std::vector<std::uint32_t>, IoError> list_heights(const std::strin
             if (errno != 0) return std::unexpected(IoError::from_os(errno));
             break;
         }
-        if (const auto height = height_of_file_name(entry->d_name, suffix)) heights.push_back(*height);
+        const auto height = height_of_file_name(entry->d_name, suffix);
+        if (height && *height >= lowest) heights.push_back(*height);
     }
     std::sort(heights.begin(), heights.end());
     heights.shrink_to_fit();

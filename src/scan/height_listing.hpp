@@ -17,9 +17,10 @@ std::optional<std::uint32_t> height_of_file_name(std::string_view name, std::str
 
 // The heights of the directory's entries named "<height><suffix>", ascending,
 // four bytes each. Entries of every kind count (a directory or a dangling
-// link named like a record is a record that cannot be read).
+// link named like a record is a record that cannot be read). Heights below
+// `lowest` are left out.
 std::expected<std::vector<std::uint32_t>, IoError> list_heights(const std::string& directory,
-                                                                std::string_view suffix);
+                                                                std::string_view suffix, std::uint64_t lowest = 0);
 
 // Whether the directory could be listed, without listing it.
 std::expected<void, IoError> check_listable(const std::string& directory);

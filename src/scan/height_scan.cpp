@@ -191,6 +191,7 @@ void scan_store(const NetworkPaths& paths, const StoreIndex& index, const ScanPl
     std::vector<HeightScan> window;
     window.reserve(window_size);
     for (;;) {
+        if (plan.should_stop && plan.should_stop()) return;
         window.clear();
         while (plan.probe && window.size() < window_size && next_probe <= plan.to) {
             HeightScan& slot = window.emplace_back();

@@ -51,6 +51,8 @@ struct ScanPlan {
     bool probe = false;
     // Runs on the worker that read the height, in any order.
     std::function<void(HeightScan&)> in_worker;
+    // Asked before each window; the scan ends early when it says so.
+    std::function<bool()> should_stop;
     // Told once when not every worker thread could be started: how many run
     // (the calling thread counted), how many were asked for, and why.
     std::function<void(unsigned running, unsigned asked, const std::string& reason)> on_fewer_workers;

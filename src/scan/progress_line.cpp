@@ -57,6 +57,19 @@ std::string progress_text(std::string_view label, std::uint64_t done, std::uint6
     return text;
 }
 
+std::string follow_progress_text(std::string_view label, std::optional<std::uint32_t> last_handled,
+                                 std::chrono::nanoseconds since_new_block, double heights_per_second) {
+    std::string text(label);
+    text += "  following  ";
+    text += last_handled ? "at " + grouped(*last_handled) : std::string("no height yet");
+    text += "  last new block ";
+    text += clock_text(static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::seconds>(since_new_block).count()));
+    text += " ago  ";
+    text += grouped(static_cast<std::uint64_t>(heights_per_second));
+    text += "/s";
+    return text;
+}
+
 ProgressLine::ProgressLine(std::string_view label, std::uint64_t total, bool on)
     : label_(label),
       total_(total),
@@ -69,9 +82,21 @@ void ProgressLine::advance(std::uint64_t done) {
     if (!on_) return;
     const auto now = Clock::now();
     if (now - last_drawn_ < REDRAW_INTERVAL) return;
+    draw(progress_text(label_, done, total_, now - start_), now);
+}
+
+void ProgressLine::following(std::optional<std::uint32_t> last_handled, Clock::time_point new_block,
+                             double heights_per_second) {
+    if (!on_) return;
+    const auto now = Clock::now();
+    if (now - last_drawn_ < REDRAW_INTERVAL) return;
+    draw(follow_progress_text(label_, last_handled, now - new_block, heights_per_second), now);
+}
+
+void ProgressLine::draw(const std::string& text, Clock::time_point now) {
     last_drawn_ = now;
     std::string line(ERASE);
-    line += progress_text(label_, done, total_, now - start_);
+    line += text;
     // A terminal that cannot be written to only loses the progress line.
     shown_ = write_all(Stream::Stderr, line).has_value() || shown_;
 }

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -12,6 +13,10 @@ namespace quorvane {
 // "verify  63,412 / 100,000 heights  63%  412,000/s  0:00 left"
 std::string progress_text(std::string_view label, std::uint64_t done, std::uint64_t total,
                           std::chrono::nanoseconds elapsed);
+
+// "verify  following  at 12,345  last new block 0:03 ago  200/s"
+std::string follow_progress_text(std::string_view label, std::optional<std::uint32_t> last_handled,
+                                 std::chrono::nanoseconds since_new_block, double heights_per_second);
 
 // Digits in groups of three: 1234567 gives "1,234,567".
 std::string grouped(std::uint64_t value);
@@ -29,6 +34,10 @@ public:
     // Records how many heights are done; redraws when a tenth of a second
     // has passed since the last drawing (or since the start).
     void advance(std::uint64_t done);
+    // While following: the last height handled, when the last new block
+    // came, and the rate of heights since following began.
+    void following(std::optional<std::uint32_t> last_handled, std::chrono::steady_clock::time_point new_block,
+                   double heights_per_second);
     // Erases the line, if one is shown, so that other text can be written.
     void hide();
     // Erases it only when text for `stream` would land on the same terminal.
@@ -36,6 +45,7 @@ public:
 
 private:
     using Clock = std::chrono::steady_clock;
+    void draw(const std::string& text, Clock::time_point now);
     std::string label_;
     std::uint64_t total_;
     bool on_;

@@ -28,8 +28,8 @@ bool probes(const ScanOptions& options) {
 }
 
 std::vector<std::uint32_t> heights_in(const std::string& directory, std::string_view suffix,
-                                      std::string_view what, const ScanOptions& options) {
-    if (probes(options)) {
+                                      std::string_view what, bool probe) {
+    if (probe) {
         if (const auto listable = check_listable(directory); !listable) stop_unlisted(directory, what, listable.error());
         return {};
     }
@@ -90,9 +90,10 @@ NetworkPaths load_paths(const ScanOptions& options) {
 
 std::string block_suffix(const NetworkPaths& paths) { return "." + paths.currency_tag; }
 
-StoreIndex index_store(const NetworkPaths& paths, const ScanOptions& options) {
-    return StoreIndex{heights_in(paths.block_dir, block_suffix(paths), "block", options),
-                      heights_in(paths.torrent_dir, TORRENT_FILE_SUFFIX, "torrent", options)};
+StoreIndex index_store(const NetworkPaths& paths, const ScanOptions& options, bool listed) {
+    const bool probe = !listed && probes(options);
+    return StoreIndex{heights_in(paths.block_dir, block_suffix(paths), "block", probe),
+                      heights_in(paths.torrent_dir, TORRENT_FILE_SUFFIX, "torrent", probe)};
 }
 
 std::optional<HeightRange> range_of(const ScanOptions& options, const StoreIndex& index) {

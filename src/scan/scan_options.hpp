@@ -26,6 +26,7 @@ struct ScanOptions {
     std::string format = "jsonl";
     bool json = false;
     bool prometheus = false;
+    bool follow = false;
     bool progress = false;
     bool no_progress = false;
     std::string directory = "blocks";  // complete-heights
@@ -45,8 +46,9 @@ std::expected<NodeSettings, SettingsError> load_settings_once(const ScanOptions&
 NetworkPaths load_paths(const ScanOptions& options);
 
 // The heights of both directories (none when the range is short enough to be
-// read by name); a directory that cannot be listed is a fatal stop.
-StoreIndex index_store(const NetworkPaths& paths, const ScanOptions& options);
+// read by name, unless `listed`); a directory that cannot be listed is a
+// fatal stop.
+StoreIndex index_store(const NetworkPaths& paths, const ScanOptions& options, bool listed = false);
 
 std::string block_suffix(const NetworkPaths& paths);
 

@@ -123,7 +123,14 @@ void VerifyReport::add(const HeightScan& scan) {
     note_presence(ProblemCode::TorrentMissing, open_torrent_missing_, scan.torrent_present, h);
     blocks_ += scan.block_present;
     torrents_ += scan.torrent_present;
+    hash_below_ = check_records(scan, hash_below_);
+    next_height_ = std::uint64_t{h} + 1;
+    release(false);
+}
 
+std::optional<std::string> VerifyReport::check_records(const HeightScan& scan,
+                                                      const std::optional<std::string>& hash_below) {
+    const std::uint32_t h = scan.height;
     const ScannedBlock* block = nullptr;
     if (scan.block) {
         if (*scan.block) {
@@ -140,9 +147,8 @@ void VerifyReport::add(const HeightScan& scan) {
             report({ProblemCode::TorrentInvalid, h, h, strip_error_prefix(scan.torrent->error()), {}, {}, {}});
         }
     }
-    if (block != nullptr && hash_below_ &&
-        block->contents.header.unmined_block.previous_hash != *hash_below_) {
-        report({ProblemCode::ChainBroken, h, h, {}, *hash_below_, block->contents.header.unmined_block.previous_hash, {}});
+    if (block != nullptr && hash_below && block->contents.header.unmined_block.previous_hash != *hash_below) {
+        report({ProblemCode::ChainBroken, h, h, {}, *hash_below, block->contents.header.unmined_block.previous_hash, {}});
     }
     if (block != nullptr && torrent != nullptr) {
         auto differences = torrent_differences(*block, *torrent);
@@ -150,8 +156,26 @@ void VerifyReport::add(const HeightScan& scan) {
             report({ProblemCode::TorrentMismatch, h, h, {}, {}, {}, std::move(differences)});
         }
     }
-    hash_below_ = block != nullptr ? std::optional<std::string>(block->hash) : std::nullopt;
-    next_height_ = std::uint64_t{h} + 1;
+    return block != nullptr ? std::optional<std::string>(block->hash) : std::nullopt;
+}
+
+void VerifyReport::recheck(const HeightScan& below, const HeightScan& scan, const HeightScan* above) {
+    const std::uint32_t h = scan.height;
+    if (!scan.block_present) report({ProblemCode::BlockMissing, h, h, {}, {}, {}, {}});
+    if (!scan.torrent_present) report({ProblemCode::TorrentMissing, h, h, {}, {}, {}, {}});
+    std::optional<std::string> hash_of_below;
+    if (h > from_ && below.block && *below.block) hash_of_below = (*below.block)->hash;
+    const auto hash = check_records(scan, hash_of_below);
+    if (above != nullptr && above->block && *above->block && hash) {
+        const std::string& previous = (*above->block)->contents.header.unmined_block.previous_hash;
+        if (previous != *hash) report({ProblemCode::ChainBroken, h + 1, h + 1, {}, *hash, previous, {}});
+    }
+    if (std::uint64_t{h} + 1 == next_height_) hash_below_ = hash;
+    release(false);
+}
+
+void VerifyReport::stream() {
+    streaming_ = true;
     release(false);
 }
 
@@ -192,7 +216,7 @@ void VerifyReport::release(bool everything) {
         const std::pair key{*open, static_cast<int>(code)};
         if (!held || key < *held) held = key;
     };
-    if (!everything) {
+    if (!everything && !streaming_) {
         hold(open_block_missing_, ProblemCode::BlockMissing);
         hold(open_torrent_missing_, ProblemCode::TorrentMissing);
     }

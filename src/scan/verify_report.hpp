@@ -68,6 +68,16 @@ public:
     VerifyReport(std::uint32_t from, std::uint32_t to, bool json);
 
     void add(const HeightScan& scan);
+    // A height added before, read again with the heights around it (`above`
+    // only when it was added too): its problems and the link above it are
+    // reported again.
+    void recheck(const HeightScan& below, const HeightScan& scan, const HeightScan* above);
+    // From now on each problem is released as soon as it is known, without
+    // waiting for an open range of missing records below it (for a run that
+    // follows a store as it grows).
+    void stream();
+    // Ends the range at `last` instead of the `to` it began with.
+    void end_at(std::uint32_t last) { to_ = last; }
     // The lines that are ready; the report keeps the rest.
     std::string take_lines();
     // Closes the open ranges and returns the last lines.
@@ -79,6 +89,9 @@ public:
 
 private:
     void cover_until(std::uint64_t height);
+    // Reports what is wrong with the records of one height, given the hash
+    // of the block below; returns the hash of its block when it has one.
+    std::optional<std::string> check_records(const HeightScan& scan, const std::optional<std::string>& hash_below);
     void note_presence(ProblemCode code, std::optional<std::uint32_t>& open, bool present,
                        std::uint32_t height);
     void close_range(ProblemCode code, std::optional<std::uint32_t>& open, std::uint32_t last);
@@ -88,6 +101,7 @@ private:
     std::uint32_t from_;
     std::uint32_t to_;
     bool json_;
+    bool streaming_ = false;
     std::uint64_t next_height_;
     std::optional<std::string> hash_below_;  // of the height just below the next one
     std::optional<std::uint32_t> open_block_missing_;

@@ -1,0 +1,194 @@
+// dump|verify --follow: the store as it stands, then each height as the node
+// writes it. The watch decides which heights are ready; reading, checking
+// and printing are the one-shot run's own.
+
+#include <time.h>
+
+#include <chrono>
+#include <deque>
+
+#include "common/file_reading.hpp"
+#include "common/paths.hpp"
+#include "common/tool_entry.hpp"
+#include "scan/commands.hpp"
+#include "scan/follow_readiness.hpp"
+#include "scan/height_sinks.hpp"
+#include "scan/stop_signals.hpp"
+#include "scan/store_watch.hpp"
+#include "torrent/torrent_file.hpp"
+
+#include <sys/stat.h>
+
+namespace quorvane {
+
+namespace {
+
+using Nanoseconds = std::int64_t;
+
+// The file system's own clock, which stamps the files' modification times.
+Nanoseconds coarse_now() {
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME_COARSE, &now);
+    return Nanoseconds{now.tv_sec} * 1'000'000'000 + now.tv_nsec;
+}
+
+// When the heights handled lately began to be read: a record written again
+// before that was read in its new form, so its event asks for nothing more.
+// Kept for the last few reads only; older heights are always read again.
+class RecentReads {
+public:
+    void note(std::uint32_t first, std::uint32_t last, Nanoseconds started) {
+        reads_.push_back({first, last, started});
+        if (reads_.size() > KEPT) reads_.pop_front();
+    }
+
+    // Whether every record of `height` that exists was written before it was read.
+    bool read_after_written(const NetworkPaths& paths, std::uint32_t height) const {
+        for (auto read = reads_.rbegin(); read != reads_.rend(); ++read) {
+            if (height < read->first || height > read->last) continue;
+            for (const std::string& path :
+                 {block_file_in(paths, height), torrent_file_path(paths.torrent_dir, std::to_string(height))}) {
+                struct stat status {};
+                if (nul_in_file_name(path) || ::stat(path.c_str(), &status) != 0) continue;
+                const Nanoseconds modified = Nanoseconds{status.st_mtim.tv_sec} * 1'000'000'000 + status.st_mtim.tv_nsec;
+                if (modified >= read->started) return false;
+            }
+            return true;
+        }
+        return false;
+    }
+
+private:
+    static constexpr std::size_t KEPT = 1024;
+    struct Read {
+        std::uint32_t first;
+        std::uint32_t last;
+        Nanoseconds started;
+    };
+    std::deque<Read> reads_;
+};
+
+// Heights read at once on the calling thread; larger batches go to the workers.
+constexpr std::uint64_t SMALL_BATCH = 64;
+constexpr auto IDLE_WAKE = std::chrono::seconds(1);
+
+class Follower {
+public:
+    Follower(const ScanOptions& options, bool verify)
+        : options_(options), verify_(verify), paths_(load_paths(options)),
+          watch_(paths_, [](std::string_view line) { print(Stream::Stderr, std::string(line) + "\n"); }) {}
+
+    int run() {
+        watch_.start();
+        const StoreIndex index = index_store(paths_, options_, true);
+        const auto extent = index.extent();
+        const std::uint32_t from = options_.from.value_or(extent ? extent->first : 0);
+        ProgressLine progress(verify_ ? "verify" : "dump", 0, shows_progress(options_));
+        progress_ = &progress;
+        sink_ = verify_ ? verify_sink(options_, progress, from, options_.to.value_or(UINT32_MAX))
+                        : dump_sink(options_, progress);
+        sink_->begin();
+
+        // The highest height present may still be being written: it is left
+        // to the watch, with everything above it.
+        std::uint64_t next = from;
+        if (extent && extent->second > from) {
+            std::uint32_t last = extent->second - 1;
+            if (options_.to) last = std::min(last, *options_.to);
+            catch_up(index, HeightRange{from, last});
+            if (stop_requested()) return finish(progress);
+            next = std::uint64_t{last} + 1;
+        }
+        FollowReadiness readiness(from, next, options_.to, sink_->needs_torrents());
+        for (const RecordKind kind : {RecordKind::Block, RecordKind::Torrent}) {
+            for (const WrittenRecord& record : watch_.list_finished(next, kind)) readiness.written(record.kind, record.height);
+        }
+        sink_->stream();
+        following_since_ = std::chrono::steady_clock::now();
+        new_block_at_ = following_since_;
+        for (;;) {
+            handle(readiness.take(), readiness.next());
+            if (readiness.finished() || stop_requested()) break;
+            const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - following_since_).count();
+            progress.following(last_handled_, new_block_at_, seconds > 0 ? static_cast<double>(followed_) / seconds : 0);
+            const Wake wake = watch_.wait(IDLE_WAKE, readiness.next());
+            if (wake.reader_gone) end_by_broken_pipe();
+            if (wake.stop) break;
+            for (const WrittenRecord& record : wake.written) readiness.written(record.kind, record.height);
+        }
+        return finish(progress);
+    }
+
+private:
+    void catch_up(const StoreIndex& index, const HeightRange& range) {
+        ScanPlan plan = plan_for(range, options_);
+        plan.probe = false;
+        plan.should_stop = stop_requested;
+        sink_->configure(plan);
+        Nanoseconds started = coarse_now();
+        std::uint32_t covered_from = range.from;
+        scan_store(paths_, index, plan, [&](std::span<HeightScan> window) {
+            sink_->take(window);
+            if (window.empty()) return;
+            last_handled_ = window.back().height;
+            reads_.note(covered_from, window.back().height, started);
+            covered_from = window.back().height;
+            started = coarse_now();
+            progress_->advance(HeightRange{range.from, window.back().height}.size());
+        });
+        // Heights after the last one read hold no record the scan took.
+        if (!stop_requested()) {
+            reads_.note(covered_from, range.to, started);
+            last_handled_ = range.to;
+        }
+    }
+
+    void handle(const ReadyHeights& ready, std::uint64_t next) {
+        if (ready.first) {
+            const HeightRange range{*ready.first, ready.last};
+            ScanPlan plan = plan_for(range, options_);
+            plan.probe = true;  // every height of the range, read by name
+            if (range.size() <= SMALL_BATCH) plan.jobs = 1;
+            sink_->configure(plan);
+            const Nanoseconds started = coarse_now();
+            scan_store(paths_, StoreIndex{}, plan, [&](std::span<HeightScan> window) { sink_->take(window); });
+            reads_.note(range.from, range.to, started);
+            last_handled_ = range.to;
+            followed_ += range.size();
+            new_block_at_ = std::chrono::steady_clock::now();
+        }
+        for (const std::uint32_t height : ready.rewritten) {
+            if (reads_.read_after_written(paths_, height)) continue;
+            const Nanoseconds started = coarse_now();
+            sink_->take_again(paths_, height, next);
+            reads_.note(height, height, started);
+        }
+    }
+
+    int finish(ProgressLine& progress) {
+        progress.hide();
+        return sink_->finish(last_handled_);
+    }
+
+    const ScanOptions& options_;
+    bool verify_;
+    NetworkPaths paths_;
+    StoreWatch watch_;
+    std::unique_ptr<HeightSink> sink_;
+    ProgressLine* progress_ = nullptr;
+    RecentReads reads_;
+    std::optional<std::uint32_t> last_handled_;
+    std::uint64_t followed_ = 0;
+    std::chrono::steady_clock::time_point following_since_;
+    std::chrono::steady_clock::time_point new_block_at_;
+};
+
+}  // namespace
+
+int run_follow(const ScanOptions& options, bool verify) {
+    install_stop_signals();
+    Follower follower(options, verify);
+    return follower.run();
+}
+
+}  // namespace quorvane

@@ -1,0 +1,43 @@
+#pragma once
+
+// What dump and verify make of the heights they are given, in ascending
+// order, a window at a time: the same for a one-shot run and for a run that
+// follows the store as it grows.
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+
+#include "scan/height_scan.hpp"
+#include "scan/progress_line.hpp"
+#include "scan/scan_options.hpp"
+
+namespace quorvane {
+
+class HeightSink {
+public:
+    virtual ~HeightSink() = default;
+
+    // The output that comes before any height (the CSV header).
+    virtual void begin() {}
+    // What the workers read for this command, and what they make of it.
+    virtual void configure(ScanPlan& plan) const = 0;
+    // Whether a height waits for its torrent record as well as its block.
+    virtual bool needs_torrents() const = 0;
+    // Heights in ascending order, each once.
+    virtual void take(std::span<HeightScan> window) = 0;
+    // A height taken before whose records were written again.
+    virtual void take_again(const NetworkPaths& paths, std::uint32_t height, std::uint64_t next) = 0;
+    // From now on lines go out as soon as they are known.
+    virtual void stream() {}
+    // The closing output, after the last height taken (none: nothing was);
+    // returns the exit status.
+    virtual int finish(std::optional<std::uint32_t> last) = 0;
+};
+
+std::unique_ptr<HeightSink> dump_sink(const ScanOptions& options, ProgressLine& progress);
+std::unique_ptr<HeightSink> verify_sink(const ScanOptions& options, ProgressLine& progress, std::uint32_t from,
+                                        std::uint32_t to);
+
+}  // namespace quorvane
