@@ -100,9 +100,7 @@ public:
             next = std::uint64_t{last} + 1;
         }
         FollowReadiness readiness(from, next, options_.to, sink_->needs_torrents());
-        for (const RecordKind kind : {RecordKind::Block, RecordKind::Torrent}) {
-            for (const WrittenRecord& record : watch_.list_finished(next, kind)) readiness.written(record.kind, record.height);
-        }
+        for (const WrittenRecord& record : watch_.present_records(next)) readiness.written(record.kind, record.height);
         sink_->stream();
         following_since_ = std::chrono::steady_clock::now();
         new_block_at_ = following_since_;

@@ -24,8 +24,8 @@ namespace quorvane {
 namespace {
 
 constexpr auto POLL_INTERVAL = std::chrono::seconds(1);
-// A record that a listing finds is taken as finished once it has not
-// changed for this long (or, for a block file, once it has its full size).
+// A torrent record that a listing finds is taken as finished once it has
+// not changed for this long.
 constexpr auto SETTLED_AFTER = std::chrono::seconds(1);
 constexpr std::uint64_t BLOCK_FILE_SIZE = BLOCK_HEADER_SIZE + BLOCK_PROOF_SIZE;
 constexpr std::uint32_t WATCHED_EVENTS =
@@ -187,14 +187,16 @@ void StoreWatch::read_events(Wake& wake) {
     }
 }
 
-std::vector<WrittenRecord> StoreWatch::list_finished(std::uint64_t lowest, RecordKind kind) const {
+std::vector<WrittenRecord> StoreWatch::present_records(std::uint64_t lowest) const {
+    std::vector<WrittenRecord> found;
     for (const Directory& directory : directories_) {
-        if (directory.kind == kind) return list_finished(directory, lowest);
+        const auto listed = list_finished(directory, lowest, false);
+        found.insert(found.end(), listed.begin(), listed.end());
     }
-    return {};
+    return found;
 }
 
-std::vector<WrittenRecord> StoreWatch::list_finished(const Directory& directory, std::uint64_t lowest,
+std::vector<WrittenRecord> StoreWatch::list_finished(const Directory& directory, std::uint64_t lowest, bool settled,
                                                      bool* unsettled) const {
     std::vector<WrittenRecord> found;
     const auto heights = list_heights(directory.path, directory.suffix, lowest);
@@ -208,9 +210,13 @@ std::vector<WrittenRecord> StoreWatch::list_finished(const Directory& directory,
             found.push_back({directory.kind, height});
             continue;
         }
-        const bool full_block = directory.kind == RecordKind::Block && S_ISREG(status.st_mode) &&
-                                static_cast<std::uint64_t>(status.st_size) >= BLOCK_FILE_SIZE;
-        if (full_block || modified_time(status) < settled_before) {
+        // A block file is finished at its full size (a shorter one waits for
+        // its writer, or for the node to move past it); a torrent record,
+        // whose size varies, once it has not changed for a while.
+        const bool finished = directory.kind == RecordKind::Block
+                                  ? !S_ISREG(status.st_mode) || static_cast<std::uint64_t>(status.st_size) >= BLOCK_FILE_SIZE
+                                  : !settled || modified_time(status) < settled_before;
+        if (finished) {
             found.push_back({directory.kind, height});
         } else if (unsettled != nullptr) {
             *unsettled = true;
@@ -232,7 +238,7 @@ void StoreWatch::relist(Wake& wake, std::uint64_t lowest) {
             if (inotify_ >= 0 && !polling_) watch_directory(directory);
         }
         bool unsettled = false;
-        const auto found = list_finished(directory, lowest, &unsettled);
+        const auto found = list_finished(directory, lowest, true, &unsettled);
         wake.written.insert(wake.written.end(), found.begin(), found.end());
         // Records still being written are looked at again once settled.
         if (unsettled) {

@@ -45,9 +45,10 @@ public:
     // (re-listed ones) or anywhere (events), a stop, or the reader to go.
     Wake wait(std::chrono::milliseconds timeout, std::uint64_t lowest);
 
-    // Records that a listing finds and that look finished: a block file of
-    // full size, or a record unchanged for a second.
-    std::vector<WrittenRecord> list_finished(std::uint64_t lowest, RecordKind kind) const;
+    // The records at `lowest` or above that the store holds now: block files
+    // of full size (a shorter one is still being written) and every torrent
+    // record.
+    std::vector<WrittenRecord> present_records(std::uint64_t lowest) const;
 
 private:
     struct Directory {
@@ -64,8 +65,10 @@ private:
     void fall_back_to_polling(const Directory& directory, const std::string& reason);
     void read_events(Wake& wake);
     void relist(Wake& wake, std::uint64_t lowest);
-    // Also tells whether some records found are still being written.
-    std::vector<WrittenRecord> list_finished(const Directory& directory, std::uint64_t lowest,
+    // Records that a listing finds and that look finished: a block file of
+    // full size; a torrent record present (`settled`: unchanged for a
+    // second). Also tells whether some records found may still be written.
+    std::vector<WrittenRecord> list_finished(const Directory& directory, std::uint64_t lowest, bool settled,
                                              bool* unsettled = nullptr) const;
 
     std::vector<Directory> directories_;

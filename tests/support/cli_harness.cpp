@@ -2,9 +2,12 @@
 
 #include <fcntl.h>
 #include <grp.h>
+#include <poll.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -92,6 +95,93 @@ RunResult run_program(const std::string& binary, const std::vector<std::string>&
     if (!options.stdout_path) result.out = slurp(out_path);
     result.err = slurp(err_path);
     return result;
+}
+
+BackgroundRun::BackgroundRun(const std::string& binary, const std::vector<std::string>& arguments) {
+    int out_pipe[2];
+    int err_pipe[2];
+    if (::pipe2(out_pipe, O_CLOEXEC) != 0 || ::pipe2(err_pipe, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
+    std::vector<std::string> argv_texts{binary};
+    argv_texts.insert(argv_texts.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv;
+    for (auto& text : argv_texts) argv.push_back(text.data());
+    argv.push_back(nullptr);
+    pid_ = ::fork();
+    if (pid_ < 0) throw std::runtime_error("fork failed");
+    if (pid_ == 0) {
+        const int in = ::open("/dev/null", O_RDONLY);
+        ::dup2(in, 0);
+        ::dup2(out_pipe[1], 1);
+        ::dup2(err_pipe[1], 2);
+        ::unsetenv("SETTINGS_PATH");
+        ::execv(binary.c_str(), argv.data());
+        ::_exit(127);
+    }
+    ::close(out_pipe[1]);
+    ::close(err_pipe[1]);
+    out_fd_ = out_pipe[0];
+    err_fd_ = err_pipe[0];
+}
+
+BackgroundRun::~BackgroundRun() {
+    if (status_ < 0 && pid_ > 0) {
+        ::kill(pid_, SIGKILL);
+        ::waitpid(pid_, nullptr, 0);
+    }
+    if (out_fd_ >= 0) ::close(out_fd_);
+    if (err_fd_ >= 0) ::close(err_fd_);
+}
+
+bool BackgroundRun::pump(int milliseconds) {
+    pollfd fds[2] = {{out_fd_, POLLIN, 0}, {err_fd_, POLLIN, 0}};
+    if (out_fd_ < 0 && err_fd_ < 0) return false;
+    if (::poll(fds, 2, milliseconds) <= 0) return true;
+    char buffer[65536];
+    for (auto [fd, text] : {std::pair{&out_fd_, &out_}, std::pair{&err_fd_, &err_}}) {
+        const pollfd& polled = fd == &out_fd_ ? fds[0] : fds[1];
+        if (*fd < 0 || polled.revents == 0) continue;
+        const ssize_t got = ::read(*fd, buffer, sizeof buffer);
+        if (got > 0) {
+            text->append(buffer, static_cast<std::size_t>(got));
+        } else {
+            ::close(*fd);
+            *fd = -1;
+        }
+    }
+    return out_fd_ >= 0 || err_fd_ >= 0;
+}
+
+bool BackgroundRun::wait_for(const std::string& stream, const std::string& text, int timeout_seconds) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeout_seconds);
+    const std::string& seen = stream == "out" ? out_ : err_;
+    while (seen.find(text) == std::string::npos) {
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        if (!pump(100)) return seen.find(text) != std::string::npos;
+    }
+    return true;
+}
+
+bool BackgroundRun::wait_for_out(const std::string& text, int timeout_seconds) {
+    return wait_for("out", text, timeout_seconds);
+}
+
+bool BackgroundRun::wait_for_err(const std::string& text, int timeout_seconds) {
+    return wait_for("err", text, timeout_seconds);
+}
+
+void BackgroundRun::signal(int number) const { ::kill(pid_, number); }
+
+RunResult BackgroundRun::finish(int timeout_seconds) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeout_seconds);
+    while (pump(100)) {
+        if (std::chrono::steady_clock::now() >= deadline) {
+            ::kill(pid_, SIGKILL);
+        }
+    }
+    int wait_status = 0;
+    ::waitpid(pid_, &wait_status, 0);
+    status_ = WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : 128 + WTERMSIG(wait_status);
+    return RunResult{status_, out_, err_};
 }
 
 bool running_as_root() { return ::geteuid() == 0; }

@@ -39,6 +39,40 @@ std::string open_node_to_others(const std::string& tool, const TempDir& dir);
 RunResult run_program(const std::string& binary, const std::vector<std::string>& arguments,
                       const RunOptions& options = {});
 
+// A tool running in the background, with its standard output and error read
+// as they come, so that a test can act when a line appears. Killed, if still
+// running, when it goes out of scope.
+class BackgroundRun {
+public:
+    BackgroundRun(const std::string& binary, const std::vector<std::string>& arguments);
+    ~BackgroundRun();
+    BackgroundRun(const BackgroundRun&) = delete;
+    BackgroundRun& operator=(const BackgroundRun&) = delete;
+
+    // Waits until standard output (or error) holds `text`, for at most
+    // `timeout_seconds`; false when it never did.
+    bool wait_for_out(const std::string& text, int timeout_seconds = 20);
+    bool wait_for_err(const std::string& text, int timeout_seconds = 20);
+    void signal(int number) const;
+    // Waits for the end (killing the tool after `timeout_seconds`) and returns
+    // everything it printed.
+    RunResult finish(int timeout_seconds = 20);
+    const std::string& out() const { return out_; }
+    const std::string& err() const { return err_; }
+
+private:
+    bool wait_for(const std::string& stream, const std::string& text, int timeout_seconds);
+    // Reads what is there, waiting at most `milliseconds`; false once both streams ended.
+    bool pump(int milliseconds);
+
+    int pid_ = -1;
+    int out_fd_ = -1;
+    int err_fd_ = -1;
+    std::string out_;
+    std::string err_;
+    int status_ = -1;
+};
+
 // A fresh directory, removed with everything in it at the end of the test.
 class TempDir {
 public:

@@ -1,0 +1,253 @@
+// chainscan --follow against a store that the test writes while it runs:
+// each way a node writes records, gaps, rewrites, signals, a directory that
+// goes away. The test acts on what the tool prints, never on timing.
+
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "common/json.hpp"
+#include "support/cli_harness.hpp"
+#include "support/store_builder.hpp"
+
+namespace quorvane::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string CHAINSCAN = CHAINSCAN_BINARY;
+
+std::vector<std::string> lines_of(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+// A complete store to copy records from, and the store the tool follows.
+class LiveStore {
+public:
+    LiveStore(std::uint32_t first, std::uint32_t count, std::uint32_t present) {
+        write_store(source_.path(), {first, count, {}});
+        write_store(live_.path(), {first, 0, {}});
+        for (std::uint64_t h = first; h < std::uint64_t{first} + present; ++h) {
+            apply("b" + std::to_string(h));
+            apply("t" + std::to_string(h));
+        }
+    }
+
+    std::string settings() const { return live_ / "settings.ini"; }
+    fs::path block_dir() const { return live_.path() / "blocks/testnet"; }
+
+    // "b7" writes block file 7 and closes it, "t7" its torrent record; "B7"
+    // and "T7" write a temporary name and rename it; "L7" links the file in;
+    // "S7" writes block file 7 in three parts with pauses before closing it;
+    // "P7" writes only its first 300 bytes; "X7" writes block file 3 as 7.
+    void apply(const std::string& step) {
+        const char how = step[0];
+        const std::string height = step.substr(1);
+        const bool torrent = how == 't' || how == 'T';
+        const std::string name = torrent ? height + ".torrent" : height + ".vetq";
+        const fs::path from = source_.path() / (torrent ? "torrents/testnet" : "blocks/testnet") / name;
+        const fs::path to = live_.path() / (torrent ? "torrents/testnet" : "blocks/testnet") / name;
+        std::string bytes = read(how == 'X' ? source_.path() / "blocks/testnet" / (std::to_string(first_of_source()) + ".vetq") : from);
+        switch (how) {
+            case 'b': case 't': case 'X': write(to, bytes); break;
+            case 'B': case 'T': {
+                const fs::path part = to.string() + ".part";
+                write(part, bytes);
+                fs::rename(part, to);
+                break;
+            }
+            case 'L': fs::create_hard_link(from, to); break;
+            case 'P': write(to, bytes.substr(0, 300)); break;
+            case 'S': {
+                std::ofstream out(to, std::ios::binary | std::ios::trunc);
+                for (std::size_t part = 0; part < 3; ++part) {
+                    out.write(bytes.data() + part * 250, static_cast<std::streamsize>(std::min<std::size_t>(250, bytes.size() - part * 250)));
+                    out.flush();
+                    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+                }
+                break;
+            }
+            default: FAIL() << "unknown step " << step;
+        }
+    }
+
+private:
+    std::uint32_t first_of_source() const {
+        std::uint32_t lowest = UINT32_MAX;
+        for (const auto& entry : fs::directory_iterator(source_.path() / "blocks/testnet")) {
+            lowest = std::min<std::uint32_t>(lowest, static_cast<std::uint32_t>(std::stoul(entry.path().stem().string())));
+        }
+        return lowest;
+    }
+    static std::string read(const fs::path& path) {
+        std::ifstream in(path, std::ios::binary);
+        std::ostringstream content;
+        content << in.rdbuf();
+        return content.str();
+    }
+    static void write(const fs::path& path, const std::string& bytes) {
+        std::ofstream out(path, std::ios::binary | std::ios::trunc);
+        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    }
+
+    TempDir source_;
+    TempDir live_;
+};
+
+// Each output line in short: the height of a dump line, "code@height" of a
+// problem, "summary from-to problems" of a JSON summary, other lines as they are.
+std::vector<std::string> shortened(const std::string& out) {
+    std::vector<std::string> lines;
+    for (const auto& line : lines_of(out)) {
+        if (!line.starts_with("{")) {
+            lines.push_back(line);
+            continue;
+        }
+        const Json value = Json::parse(line);
+        if (value.contains("height") && !value.contains("type")) {
+            lines.push_back(value["height"].dump());
+        } else if (value["type"] == "problem") {
+            lines.push_back(value["code"].get<std::string>() + "@" +
+                            (value.contains("height") ? value["height"].dump()
+                                                      : value["from"].dump() + "-" + value["to"].dump()));
+        } else {
+            lines.push_back("summary " + value["from"].dump() + "-" + value["to"].dump() + " " +
+                            value["problems"].dump());
+        }
+    }
+    return lines;
+}
+
+std::vector<std::string> heights(std::uint64_t first, std::uint64_t last) {
+    std::vector<std::string> all;
+    for (std::uint64_t h = first; h <= last; ++h) all.push_back(std::to_string(h));
+    return all;
+}
+
+TEST(ChainscanFollow, HandlesEachHeightAsItIsWritten) {
+    struct Case {
+        std::string name;
+        std::vector<std::string> arguments;
+        std::uint32_t present;             // heights 0 .. present - 1 at the start
+        std::vector<std::string> before;  // steps taken before the tool starts
+        // Store steps, "out:TEXT" / "err:TEXT" (wait for it), "INT", "TERM",
+        // "away" (the block directory renamed away) and "back" (made again).
+        std::vector<std::string> steps;
+        std::vector<std::string> lines;
+        int status;
+        std::string err;  // a part of standard error; empty: it is empty
+    };
+    const std::vector<Case> cases = {
+        {"write and close", {"dump", "--torrents", "--to", "7"}, 5, {}, {"b5", "t5", "b6", "t6", "b7", "t7"},
+         heights(0, 7), 0, ""},
+        {"temporary name and rename", {"dump", "--torrents", "--to", "7"}, 5, {}, {"B5", "T5", "B6", "T6", "T7", "B7"},
+         heights(0, 7), 0, ""},
+        {"hard links", {"dump", "--to", "6"}, 5, {}, {"L5", "L6"}, heights(0, 6), 0, ""},
+        {"a slow writer", {"dump", "--to", "5"}, 5, {}, {"out:\"height\":4,", "S5"}, heights(0, 5), 0, ""},
+        {"torrent record before and after its block", {"dump", "--torrents", "--to", "6"}, 5, {},
+         {"t5", "b5", "b6", "t6"}, heights(0, 6), 0, ""},
+        {"a half-written top block waits for its writer", {"dump", "--to", "5"}, 5, {"P5"},
+         {"out:\"height\":4,", "b5"}, heights(0, 5), 0, ""},
+        {"a gap filled later", {"dump"}, 5, {}, {"b5", "b7", "out:\"height\":7,", "b6", "out:\"height\":6,", "INT"},
+         {"0", "1", "2", "3", "4", "5", "7", "6"}, 0, ""},
+        {"a rewrite breaks the link above it", {"verify", "--json", "--progress"}, 8, {},
+         {"err:following", "X5", "out:\"code\":\"chain_broken\",\"height\":6", "INT"},
+         {"chain_broken@5", "torrent_mismatch@5", "chain_broken@6", "summary 0-7 3"}, 1, "following"},
+        {"SIGTERM ends with the summary", {"verify", "--progress"}, 5, {}, {"err:following", "TERM"},
+         {"checked heights 0-4: 5 blocks, 5 torrent records, no problems found"}, 0, "following"},
+        {"SIGINT ends with the summary", {"verify", "--json", "--progress"}, 5, {"X3"}, {"err:following", "INT"},
+         {"chain_broken@3", "torrent_mismatch@3", "chain_broken@4", "summary 0-4 3"}, 1, "following"},
+        {"--to ends verify", {"verify", "--json", "--to", "6"}, 5, {}, {"b5", "t5", "b6", "t6"}, {"summary 0-6 0"}, 0,
+         ""},
+        {"a missing torrent record, once the node moved on", {"verify", "--json", "--to", "6"}, 5, {},
+         {"b5", "b6", "t6"}, {"torrent_missing@5-5", "summary 0-6 1"}, 1, ""},
+        {"the block directory renamed away and made again", {"dump", "--to", "6"}, 5, {},
+         {"out:\"height\":4,", "away", "err:was removed or renamed", "back", "b5", "b6"}, heights(0, 6), 0,
+         "Warning: the block directory "},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        LiveStore store(0, 12, c.present);
+        for (const auto& step : c.before) store.apply(step);
+        std::vector<std::string> arguments = c.arguments;
+        arguments.insert(arguments.end(), {"--follow", "--no-progress", "--config", store.settings()});
+        if (arguments[0] == "verify") arguments.erase(std::find(arguments.begin(), arguments.end(), "--no-progress"));
+        if (arguments[0] == "dump") arguments.push_back("--no-proof");
+        if (std::find(c.arguments.begin(), c.arguments.end(), "--progress") != c.arguments.end()) {
+            std::erase(arguments, std::string("--no-progress"));
+        }
+        BackgroundRun run(CHAINSCAN, arguments);
+        for (const auto& step : c.steps) {
+            if (step.starts_with("out:")) {
+                ASSERT_TRUE(run.wait_for_out(step.substr(4))) << step << "\n" << run.out() << run.err();
+            } else if (step.starts_with("err:")) {
+                ASSERT_TRUE(run.wait_for_err(step.substr(4))) << step << "\n" << run.err();
+            } else if (step == "INT" || step == "TERM") {
+                run.signal(step == "INT" ? SIGINT : SIGTERM);
+            } else if (step == "away") {
+                fs::rename(store.block_dir(), store.block_dir().string() + ".away");
+            } else if (step == "back") {
+                fs::create_directory(store.block_dir());
+            } else {
+                store.apply(step);
+            }
+        }
+        const RunResult result = run.finish();
+        EXPECT_EQ(result.status, c.status) << result.err;
+        EXPECT_EQ(shortened(result.out), c.lines);
+        if (c.err.empty()) {
+            EXPECT_EQ(result.err, "");
+        } else {
+            EXPECT_NE(result.err.find(c.err), std::string::npos) << result.err;
+        }
+    }
+}
+
+TEST(ChainscanFollow, EndsAtTheLastHeightThereCanBe) {
+    LiveStore store(4294967290u, 6, 5);
+    BackgroundRun run(CHAINSCAN, {"dump", "--follow", "--no-proof", "--config", store.settings()});
+    store.apply("b4294967295");
+    const RunResult result = run.finish();
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(shortened(result.out), heights(4294967290u, 4294967295u));
+}
+
+TEST(ChainscanFollow, BurstFasterThanEventsAreReadLosesNoHeight) {
+    constexpr std::uint32_t LAST = 20004;
+    LiveStore store(0, LAST + 1, 5);
+    BackgroundRun run(CHAINSCAN, {"dump", "--follow", "--format", "csv", "--to", std::to_string(LAST), "--config",
+                                  store.settings()});
+    ASSERT_TRUE(run.wait_for_out("\n4,"));
+    for (std::uint32_t h = 5; h <= LAST; ++h) store.apply("b" + std::to_string(h));
+    const RunResult result = run.finish(120);
+    EXPECT_EQ(result.status, 0) << result.err;
+    const auto lines = lines_of(result.out);
+    ASSERT_EQ(lines.size(), LAST + 2u);
+    for (std::uint32_t h = 0; h <= LAST; ++h) {
+        ASSERT_TRUE(lines[h + 1].starts_with(std::to_string(h) + ",")) << lines[h + 1];
+    }
+}
+
+TEST(ChainscanFollow, ReaderThatGoesAwayEndsTheWait) {
+    LiveStore store(0, 12, 5);
+    const auto result = run_program(
+        "/bin/bash", {"-c", "'" + CHAINSCAN + "' dump --follow --no-proof --config '" + store.settings() +
+                                "' | head -3 >/dev/null; echo \"${PIPESTATUS[0]}\""});
+    EXPECT_EQ(result.out, "141\n");
+    EXPECT_EQ(result.err, "");
+}
+
+}  // namespace
+}  // namespace quorvane::testing
