@@ -4,8 +4,10 @@
 
 #include <time.h>
 
+#include <array>
 #include <chrono>
 #include <deque>
+#include <map>
 
 #include "common/file_reading.hpp"
 #include "common/paths.hpp"
@@ -32,26 +34,61 @@ Nanoseconds coarse_now() {
     return Nanoseconds{now.tv_sec} * 1'000'000'000 + now.tv_nsec;
 }
 
-// When the heights handled lately began to be read: a record written again
-// before that was read in its new form, so its event asks for nothing more.
-// Kept for the last few reads only; older heights are always read again.
+// What the records of a height looked like just before they were read.
+struct RecordSignature {
+    bool present = false;
+    ino_t inode = 0;
+    off_t size = 0;
+    Nanoseconds modified = 0;
+    friend bool operator==(const RecordSignature&, const RecordSignature&) = default;
+};
+
+RecordSignature signature_of(const std::string& path) {
+    struct stat status {};
+    if (nul_in_file_name(path) || ::stat(path.c_str(), &status) != 0) return {};
+    return {true, status.st_ino, status.st_size,
+            Nanoseconds{status.st_mtim.tv_sec} * 1'000'000'000 + status.st_mtim.tv_nsec};
+}
+
+std::array<std::string, 2> record_paths(const NetworkPaths& paths, std::uint32_t height) {
+    return {block_file_in(paths, height), torrent_file_path(paths.torrent_dir, std::to_string(height))};
+}
+
+// Whether an event about a height handled lately asks for anything: the
+// records it names may have been written before they were read, in which
+// case their new form is what was printed. Kept for the last few thousand
+// heights only; an event about an older one is always a rewrite.
 class RecentReads {
 public:
-    void note(std::uint32_t first, std::uint32_t last, Nanoseconds started) {
-        reads_.push_back({first, last, started});
-        if (reads_.size() > KEPT) reads_.pop_front();
+    // Heights followed: their records as they were just before the read.
+    void note_height(const NetworkPaths& paths, std::uint32_t height) {
+        const auto [block, torrent] = record_paths(paths, height);
+        if (signatures_.insert_or_assign(height, Signatures{signature_of(block), signature_of(torrent)}).second) {
+            order_.push_back(height);
+        }
+        if (order_.size() > KEPT) {
+            signatures_.erase(order_.front());
+            order_.pop_front();
+        }
     }
 
-    // Whether every record of `height` that exists was written before it was read.
-    bool read_after_written(const NetworkPaths& paths, std::uint32_t height) const {
-        for (auto read = reads_.rbegin(); read != reads_.rend(); ++read) {
-            if (height < read->first || height > read->last) continue;
-            for (const std::string& path :
-                 {block_file_in(paths, height), torrent_file_path(paths.torrent_dir, std::to_string(height))}) {
-                struct stat status {};
-                if (nul_in_file_name(path) || ::stat(path.c_str(), &status) != 0) continue;
-                const Nanoseconds modified = Nanoseconds{status.st_mtim.tv_sec} * 1'000'000'000 + status.st_mtim.tv_nsec;
-                if (modified >= read->started) return false;
+    // Heights of the catch-up, read from `started` on: too many to look at
+    // one by one, so only a record older than that counts as read whole.
+    void note_window(std::uint32_t first, std::uint32_t last, Nanoseconds started) {
+        windows_.push_back({first, last, started});
+        if (windows_.size() > KEPT) windows_.pop_front();
+    }
+
+    bool unchanged_since_read(const NetworkPaths& paths, std::uint32_t height) const {
+        const auto [block, torrent] = record_paths(paths, height);
+        if (const auto kept = signatures_.find(height); kept != signatures_.end()) {
+            return kept->second.block == signature_of(block) && kept->second.torrent == signature_of(torrent);
+        }
+        for (auto window = windows_.rbegin(); window != windows_.rend(); ++window) {
+            if (height < window->first || height > window->last) continue;
+            for (const std::string& path : {block, torrent}) {
+                const RecordSignature now = signature_of(path);
+                if (now.present && now.modified >= window->started) return false;
             }
             return true;
         }
@@ -59,13 +96,19 @@ public:
     }
 
 private:
-    static constexpr std::size_t KEPT = 1024;
-    struct Read {
+    static constexpr std::size_t KEPT = 4096;
+    struct Signatures {
+        RecordSignature block;
+        RecordSignature torrent;
+    };
+    struct Window {
         std::uint32_t first;
         std::uint32_t last;
         Nanoseconds started;
     };
-    std::deque<Read> reads_;
+    std::map<std::uint32_t, Signatures> signatures_;
+    std::deque<std::uint32_t> order_;
+    std::deque<Window> windows_;
 };
 
 // Heights read at once on the calling thread; larger batches go to the workers.
@@ -129,14 +172,14 @@ private:
             sink_->take(window);
             if (window.empty()) return;
             last_handled_ = window.back().height;
-            reads_.note(covered_from, window.back().height, started);
+            reads_.note_window(covered_from, window.back().height, started);
             covered_from = window.back().height;
             started = coarse_now();
             progress_->advance(HeightRange{range.from, window.back().height}.size());
         });
         // Heights after the last one read hold no record the scan took.
         if (!stop_requested()) {
-            reads_.note(covered_from, range.to, started);
+            reads_.note_window(covered_from, range.to, started);
             last_handled_ = range.to;
         }
     }
@@ -148,18 +191,16 @@ private:
             plan.probe = true;  // every height of the range, read by name
             if (range.size() <= SMALL_BATCH) plan.jobs = 1;
             sink_->configure(plan);
-            const Nanoseconds started = coarse_now();
+            for (std::uint64_t h = range.from; h <= range.to; ++h) reads_.note_height(paths_, static_cast<std::uint32_t>(h));
             scan_store(paths_, StoreIndex{}, plan, [&](std::span<HeightScan> window) { sink_->take(window); });
-            reads_.note(range.from, range.to, started);
             last_handled_ = range.to;
             followed_ += range.size();
             new_block_at_ = std::chrono::steady_clock::now();
         }
         for (const std::uint32_t height : ready.rewritten) {
-            if (reads_.read_after_written(paths_, height)) continue;
-            const Nanoseconds started = coarse_now();
+            if (reads_.unchanged_since_read(paths_, height)) continue;
+            reads_.note_height(paths_, height);
             sink_->take_again(paths_, height, next);
-            reads_.note(height, height, started);
         }
     }
 
