@@ -77,6 +77,7 @@ bench:
 	@build/release/bench/micro_benchmarks
 	@bench/whole-process build/release
 	@bench/chainscan build/release
+	@bench/follow build/release
 
 # Hardening: the whole suite under ASan and UBSan, fuzzing, coverage.
 FUZZ_SECONDS ?= 60

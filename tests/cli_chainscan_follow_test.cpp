@@ -36,12 +36,14 @@ std::vector<std::string> lines_of(const std::string& text) {
 // A complete store to copy records from, and the store the tool follows.
 class LiveStore {
 public:
-    LiveStore(std::uint32_t first, std::uint32_t count, std::uint32_t present) {
-        write_store(source_.path(), {first, count, {}});
+    LiveStore(std::uint32_t first, std::uint32_t count, std::uint32_t present, bool torrents = true) {
+        StoreShape shape{first, count, {}};
+        shape.with_torrents = torrents;
+        write_store(source_.path(), shape);
         write_store(live_.path(), {first, 0, {}});
         for (std::uint64_t h = first; h < std::uint64_t{first} + present; ++h) {
             apply("b" + std::to_string(h));
-            apply("t" + std::to_string(h));
+            if (torrents) apply("t" + std::to_string(h));
         }
     }
 
@@ -226,7 +228,7 @@ TEST(ChainscanFollow, EndsAtTheLastHeightThereCanBe) {
 
 TEST(ChainscanFollow, BurstFasterThanEventsAreReadLosesNoHeight) {
     constexpr std::uint32_t LAST = 20004;
-    LiveStore store(0, LAST + 1, 5);
+    LiveStore store(0, LAST + 1, 5, false);
     BackgroundRun run(CHAINSCAN, {"dump", "--follow", "--format", "csv", "--to", std::to_string(LAST), "--config",
                                   store.settings()});
     ASSERT_TRUE(run.wait_for_out("\n4,"));

@@ -96,7 +96,7 @@ public:
     }
 
 private:
-    static constexpr std::size_t KEPT = 4096;
+    static constexpr std::size_t KEPT = 1024;
     struct Signatures {
         RecordSignature block;
         RecordSignature torrent;

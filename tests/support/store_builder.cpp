@@ -95,7 +95,7 @@ void write_store(const std::filesystem::path& root, const StoreShape& shape) {
             if (is(Fault::BlockInvalid)) file[25] = 3;  // no such network
             write_file(blocks / (name + ".vetq"), file);
         }
-        if (!is(Fault::TorrentMissing)) {
+        if (shape.with_torrents && !is(Fault::TorrentMissing)) {
             TorrentFields torrent = torrent_for(header, hash);
             if (is(Fault::TorrentMismatch)) torrent.timestamp += 1;
             Bytes file = encode_torrent(torrent);

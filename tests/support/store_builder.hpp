@@ -20,6 +20,7 @@ struct StoreShape {
     std::multimap<std::uint32_t, Fault> faults;  // any number per height
     // Heights whose next_block_difficulty is 2^64 - 1 and vrf 2^128 - 1.
     std::set<std::uint32_t> largest_values = {};
+    bool with_torrents = true;  // false: block files only
 };
 
 // Writes settings.ini, blocks/testnet/<h>.vetq and torrents/testnet/<h>.torrent below `root`.
