@@ -47,7 +47,7 @@ _swarmview() { _quorvane_one_block torrents; }
 
 _chainscan() {
     local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD - 1]}
-    local common="--from --to --jobs --config --progress --no-progress --help"
+    local common="--from --to --jobs --config --progress --no-progress --follow --help"
     COMPREPLY=()
     if ((COMP_CWORD == 1)); then
         mapfile -t COMPREPLY < <(compgen -W "dump verify schema --help --version" -- "$cur")

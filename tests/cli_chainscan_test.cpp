@@ -355,6 +355,8 @@ TEST(Chainscan, UsageAndFatalErrorsExitWithTwo) {
         {{"dump", "--format", "csv", "--torrents"}, "Error: --torrents cannot be used with --format csv"},
         {{"verify", "--json", "--config"}, "Error: "},
         {{"verify", "--json", "--prometheus"}, "Error: "},
+        {{"dump", "--follow", "--from", "5", "--to", "4"}, "Error: --from 5 is above --to 4"},
+        {{"verify", "--follow", "--from", "4294967296"}, "Error: --from: 4294967296 is not a block height"},
         {{"schema"}, "Error: --for is required"},
         {{"schema", "--for", "mysql"}, "Error: "},
         // The table name goes into SQL text as it stands.

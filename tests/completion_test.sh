@@ -39,6 +39,7 @@ offers "--help --version" 1 _chainscan chainscan --
 offers "csv jsonl" 3 _chainscan chainscan dump --format ""
 offers "--no-progress --no-proof" 2 _chainscan chainscan dump --no-
 offers "--jobs --json" 2 _chainscan chainscan verify --j
+offers "--follow --format" 2 _chainscan chainscan dump --fo
 offers "--progress --prometheus" 2 _chainscan chainscan verify --pr
 offers "duckdb postgresql sqlite" 3 _chainscan chainscan schema --for ""
 offers "$work/node/settings.ini" 3 _chainscan chainscan verify --config "$work/node/set"
