@@ -189,7 +189,7 @@ private:
             const HeightRange range{*ready.first, ready.last};
             ScanPlan plan = plan_for(range, options_);
             plan.probe = true;  // every height of the range, read by name
-            if (range.size() <= SMALL_BATCH) plan.jobs = 1;
+            if (range.size() <= SMALL_BATCH) plan.jobs = plan.reads_in_flight = 1;
             sink_->configure(plan);
             for (std::uint64_t h = range.from; h <= range.to; ++h) reads_.note_height(paths_, static_cast<std::uint32_t>(h));
             scan_store(paths_, StoreIndex{}, plan, [&](std::span<HeightScan> window) { sink_->take(window); });

@@ -20,12 +20,59 @@ std::optional<std::pair<std::uint32_t, std::uint32_t>> StoreIndex::extent() cons
     return std::pair{std::min(blocks.front(), torrents.front()), std::max(blocks.back(), torrents.back())};
 }
 
-std::expected<Torrent, std::string> read_torrent_as_swarmview(const std::string& path) {
-    const auto content = read_torrent_file(path);
+namespace {
+
+std::expected<Torrent, std::string> decode_as_swarmview(const std::expected<TorrentFileContent, IoError>& content) {
     if (!content) return std::unexpected("Error: " + content.error().diagnostic());
     auto torrent = decode_torrent(content->bytes(), content->total_length);
     if (!torrent) return std::unexpected("Failed to parse torrent: " + torrent.error().message());
     return std::move(*torrent);
+}
+
+}  // namespace
+
+std::expected<Torrent, std::string> read_torrent_as_swarmview(const std::string& path) {
+    return decode_as_swarmview(read_torrent_file(path));
+}
+
+void read_height(const NetworkPaths& paths, HeightScan& slot, bool read_torrent, bool probe) {
+    if (slot.block_present) {
+        const std::string path = block_file_in(paths, slot.height);
+        auto raw = read_block_bytes(path, slot.height);
+        if (!raw && probe && !entry_exists(path)) {
+            slot.block_present = false;
+        } else {
+            slot.raw.block = std::move(raw);
+        }
+    }
+    if (slot.torrent_present && (read_torrent || probe)) {
+        const std::string path = torrent_file_path(paths.torrent_dir, std::to_string(slot.height));
+        auto content = read_torrent_file(path);
+        if (!content && probe && !entry_exists(path)) {
+            slot.torrent_present = false;
+        } else if (read_torrent) {
+            slot.raw.torrent = std::move(content);
+        }
+    }
+}
+
+void decode_height(HeightScan& slot) {
+    if (slot.raw.block) {
+        const auto& raw = *slot.raw.block;
+        auto contents = raw ? decode_block_bytes(*raw, slot.height)
+                            : std::expected<BlockContents, std::string>(std::unexpected(raw.error()));
+        if (contents) {
+            std::string hash = compute_block_hash(contents->header);
+            slot.block = ScannedBlock{std::move(*contents), std::move(hash)};
+        } else {
+            slot.block = std::unexpected("Error: " + contents.error());
+        }
+        slot.raw.block.reset();
+    }
+    if (slot.raw.torrent) {
+        slot.torrent = decode_as_swarmview(*slot.raw.torrent);
+        slot.raw.torrent.reset();
+    }
 }
 
 HeightScan scan_height(const NetworkPaths& paths, std::uint32_t height, bool block_present,
@@ -34,27 +81,8 @@ HeightScan scan_height(const NetworkPaths& paths, std::uint32_t height, bool blo
     scan.height = height;
     scan.block_present = block_present;
     scan.torrent_present = torrent_present;
-    if (block_present) {
-        const std::string path = block_file_in(paths, height);
-        auto contents = read_block_file(path, height);
-        if (contents) {
-            std::string hash = compute_block_hash(contents->header);
-            scan.block = ScannedBlock{std::move(*contents), std::move(hash)};
-        } else if (probe && !entry_exists(path)) {
-            scan.block_present = false;
-        } else {
-            scan.block = std::unexpected("Error: " + contents.error());
-        }
-    }
-    if (torrent_present && (read_torrent || probe)) {
-        const std::string path = torrent_file_path(paths.torrent_dir, std::to_string(height));
-        auto torrent = read_torrent_as_swarmview(path);
-        if (!torrent && probe && !entry_exists(path)) {
-            scan.torrent_present = false;
-        } else if (read_torrent) {
-            scan.torrent = std::move(torrent);
-        }
-    }
+    read_height(paths, scan, read_torrent, probe);
+    decode_height(scan);
     return scan;
 }
 
@@ -63,7 +91,11 @@ namespace {
 // Heights handed to the workers at a time: enough to keep them busy, few
 // enough that memory stays small whatever the size of the store.
 constexpr std::size_t WINDOW_PER_JOB = 128;
-// Heights a worker claims at once.
+// Whatever the number of threads: enough heights for the reads in flight,
+// few enough that memory stays small.
+constexpr std::size_t MIN_WINDOW = 1024;
+constexpr std::size_t MAX_WINDOW = 4096;
+// Heights a worker claims at once for decoding.
 constexpr std::size_t CLAIM = 8;
 
 // Walks both sorted lists together from `from` on.
@@ -104,14 +136,14 @@ private:
     std::vector<std::uint32_t>::const_iterator torrent_;
 };
 
-// Workers that stay for the whole scan and take one window at a time: the
-// calling thread fills a window, all of them read it, then the caller hands
-// it on while the workers wait for the next.
+// Threads that stay for the whole scan and take one window at a time: the
+// calling thread fills a window, all of them read it, the decoding ones
+// decode it, then the caller hands it on while the others wait for the next.
 class WorkerPool {
 public:
     WorkerPool(const NetworkPaths& paths, const ScanPlan& plan)
-        : paths_(paths), plan_(plan), sync_(static_cast<std::ptrdiff_t>(std::max(1u, plan.jobs))) {
-        const unsigned asked = std::max(1u, plan.jobs);
+        : paths_(paths), plan_(plan), sync_(static_cast<std::ptrdiff_t>(threads_asked(plan))) {
+        const unsigned asked = threads_asked(plan);
         std::optional<std::string> refusal;
         for (unsigned i = 1; i < asked; ++i) {
             if (refusal) {
@@ -120,25 +152,26 @@ public:
                 continue;
             }
             try {
-                workers_.emplace_back([this] {
+                workers_.emplace_back([this, i] {
                     for (;;) {
                         sync_.arrive_and_wait();  // a window is ready, or the scan is over
                         if (done_) return;
-                        work();
+                        read_part();
                         sync_.arrive_and_wait();  // the window is read
+                        if (i < decoders_) decode_part();
+                        sync_.arrive_and_wait();  // the window is decoded
                     }
                 });
             } catch (const std::exception& error) {
-                // A pids limit or no memory for a stack: the workers that did
-                // start (down to this thread alone) give the same output.
+                // A pids limit or no memory for a stack: the threads that did
+                // start (down to this one alone) give the same output.
                 refusal = error.what();
                 sync_.arrive_and_drop();
             }
         }
-        if (refusal && plan.on_fewer_workers) plan.on_fewer_workers(workers(), asked, *refusal);
+        decoders_ = std::min(std::max(1u, plan.jobs), threads());
+        if (refusal && plan.on_fewer_workers) plan.on_fewer_workers(threads(), asked, *refusal);
     }
-
-    unsigned workers() const { return static_cast<unsigned>(workers_.size()) + 1; }
 
     ~WorkerPool() {
         done_ = true;
@@ -148,25 +181,40 @@ public:
     WorkerPool(const WorkerPool&) = delete;
     WorkerPool& operator=(const WorkerPool&) = delete;
 
+    unsigned threads() const { return static_cast<unsigned>(workers_.size()) + 1; }
+
     void read(std::span<HeightScan> window) {
         window_ = window;
-        next_ = 0;
+        next_read_ = 0;
+        next_decode_ = 0;
         sync_.arrive_and_wait();
-        work();
+        read_part();
+        sync_.arrive_and_wait();
+        decode_part();
         sync_.arrive_and_wait();
     }
 
 private:
-    void work() {
+    static unsigned threads_asked(const ScanPlan& plan) { return std::max({1u, plan.jobs, plan.reads_in_flight}); }
+
+    // One height at a time: a read may wait long on a cold disk, and the
+    // other threads should not wait behind it.
+    void read_part() {
         for (;;) {
-            const std::size_t start = next_.fetch_add(CLAIM);
+            const std::size_t i = next_read_.fetch_add(1);
+            if (i >= window_.size()) return;
+            read_height(paths_, window_[i], plan_.read_torrents, plan_.probe);
+        }
+    }
+
+    void decode_part() {
+        for (;;) {
+            const std::size_t start = next_decode_.fetch_add(CLAIM);
             if (start >= window_.size()) return;
             const std::size_t end = std::min(window_.size(), start + CLAIM);
             for (std::size_t i = start; i < end; ++i) {
-                HeightScan& slot = window_[i];
-                slot = scan_height(paths_, slot.height, slot.block_present, slot.torrent_present,
-                                   plan_.read_torrents, plan_.probe);
-                if (plan_.in_worker) plan_.in_worker(slot);
+                decode_height(window_[i]);
+                if (plan_.in_worker) plan_.in_worker(window_[i]);
             }
         }
     }
@@ -175,8 +223,10 @@ private:
     const ScanPlan& plan_;
     std::barrier<> sync_;
     std::span<HeightScan> window_;
-    std::atomic<std::size_t> next_{0};
-    bool done_ = false;  // written before a barrier phase, read after it
+    std::atomic<std::size_t> next_read_{0};
+    std::atomic<std::size_t> next_decode_{0};
+    unsigned decoders_ = 1;  // set before the first window, read after a barrier
+    bool done_ = false;      // written before a barrier phase, read after it
     std::vector<std::jthread> workers_;  // last: they stop before the rest goes
 };
 
@@ -187,7 +237,8 @@ void scan_store(const NetworkPaths& paths, const StoreIndex& index, const ScanPl
     PresenceCursor cursor(index, plan.from);
     WorkerPool pool(paths, plan);
     std::uint64_t next_probe = plan.from;
-    const std::size_t window_size = WINDOW_PER_JOB * std::max(1u, plan.jobs);
+    const std::size_t window_size =
+        std::clamp<std::size_t>(WINDOW_PER_JOB * std::max(1u, plan.jobs), MIN_WINDOW, MAX_WINDOW);
     std::vector<HeightScan> window;
     window.reserve(window_size);
     for (;;) {

@@ -11,6 +11,7 @@
 #include "common/network_paths_and_settings.hpp"
 #include "records/unpack_block/unpack_header.hpp"
 #include "torrent/structs.hpp"
+#include "torrent/torrent_file.hpp"
 
 namespace quorvane {
 
@@ -18,6 +19,12 @@ namespace quorvane {
 struct ScannedBlock {
     BlockContents contents;
     std::string hash;  // 64 lowercase hex digits
+};
+
+// A height's records as read, before any decoding.
+struct RawRecords {
+    std::optional<std::expected<RawBlock, std::string>> block;
+    std::optional<std::expected<TorrentFileContent, IoError>> torrent;
 };
 
 // What the store holds for one height. A failure is kept as the line that
@@ -29,6 +36,7 @@ struct HeightScan {
     std::optional<std::expected<ScannedBlock, std::string>> block;  // read when present
     std::optional<std::expected<Torrent, std::string>> torrent;     // read when present and asked for
     std::string text;  // whatever the caller's worker-side step makes of it
+    RawRecords raw;    // between reading and decoding only
 };
 
 // The heights of both record directories, ascending.
@@ -40,10 +48,16 @@ struct StoreIndex {
     std::optional<std::pair<std::uint32_t, std::uint32_t>> extent() const;
 };
 
+// Reads kept in flight by default, whatever the number of processors: on a
+// store that is not in the page cache the disk, not the processor, sets the
+// pace, and it serves many requests at once faster than few.
+inline constexpr unsigned READS_IN_FLIGHT = 32;
+
 struct ScanPlan {
     std::uint32_t from = 0;
     std::uint32_t to = 0;
-    unsigned jobs = 1;
+    unsigned jobs = 1;  // threads that decode
+    unsigned reads_in_flight = READS_IN_FLIGHT;  // threads that read (the decoding ones among them)
     bool read_torrents = false;
     bool only_blocks = false;  // skip heights that have no block file
     // Take every height of the range, leaving the index aside, and learn
@@ -59,12 +73,22 @@ struct ScanPlan {
 };
 
 // Reads every height of the range that has a block file or a torrent record
-// (or only a block file) on `plan.jobs` threads, and hands them to `consume`
-// on the calling thread in ascending order, a bounded window at a time.
+// (or only a block file) on `plan.reads_in_flight` threads, decodes them on
+// `plan.jobs` of those, and hands them to `consume` on the calling thread in
+// ascending order, a bounded window at a time.
 void scan_store(const NetworkPaths& paths, const StoreIndex& index, const ScanPlan& plan,
                 const std::function<void(std::span<HeightScan>)>& consume);
 
-// One height, as the workers read it. With `probe`, a record that cannot be
+// The reading half of scan_height: the records' bytes, or why they could
+// not be read. With `probe`, a record that cannot be read and has no
+// directory entry is taken as absent.
+void read_height(const NetworkPaths& paths, HeightScan& slot, bool read_torrent, bool probe);
+
+// The decoding half: the records (and the block's hash) from the bytes read,
+// which are let go.
+void decode_height(HeightScan& slot);
+
+// One height, read and decoded. With `probe`, a record that cannot be
 // read and has no directory entry is taken as absent.
 HeightScan scan_height(const NetworkPaths& paths, std::uint32_t height, bool block_present,
                        bool torrent_present, bool read_torrent, bool probe = false);

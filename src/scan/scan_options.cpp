@@ -113,7 +113,7 @@ ScanPlan plan_for(const HeightRange& range, const ScanOptions& options) {
     plan.probe = probes(options);
     plan.on_fewer_workers = [](unsigned running, unsigned asked, const std::string& reason) {
         print(Stream::Stderr, "Warning: only " + std::to_string(running) + " of " + std::to_string(asked) +
-                                  " worker threads could be started (" + reason + "); going on with " +
+                                  " threads could be started (" + reason + "); going on with " +
                                   std::to_string(running) + "\n");
     };
     return plan;

@@ -27,7 +27,7 @@ constexpr auto POLL_INTERVAL = std::chrono::seconds(1);
 // A torrent record that a listing finds is taken as finished once it has
 // not changed for this long.
 constexpr auto SETTLED_AFTER = std::chrono::seconds(1);
-constexpr std::uint64_t BLOCK_FILE_SIZE = BLOCK_HEADER_SIZE + BLOCK_PROOF_SIZE;
+constexpr std::uint64_t BLOCK_FILE_SIZE = BLOCK_HEADER_AND_PROOF_SIZE;
 constexpr std::uint32_t WATCHED_EVENTS =
     IN_CLOSE_WRITE | IN_MOVED_TO | IN_CREATE | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
 

@@ -78,18 +78,29 @@ std::expected<std::string, std::string> read_block_proof(std::uint32_t height) {
     return bytes_to_hex(std::span(buffer).subspan(BLOCK_HEADER_SIZE, BLOCK_PROOF_SIZE));
 }
 
-std::expected<BlockContents, std::string> read_block_file(const std::string& path,
-                                                          std::uint32_t height) {
-    std::array<std::uint8_t, BLOCK_HEADER_AND_PROOF_SIZE> buffer{};
-    const auto received = read_prefix_at(path, height, buffer, "header");
+std::expected<RawBlock, std::string> read_block_bytes(const std::string& path, std::uint32_t height) {
+    RawBlock raw;
+    const auto received = read_prefix_at(path, height, raw.bytes, "header");
     if (!received) return std::unexpected(received.error());
+    raw.size = *received;
+    return raw;
+}
 
-    auto header = decode_block_header(std::span(buffer).first(std::min(*received, BLOCK_HEADER_SIZE)));
+std::expected<BlockContents, std::string> decode_block_bytes(const RawBlock& raw, std::uint32_t height) {
+    const auto buffer = std::span(raw.bytes);
+    auto header = decode_block_header(buffer.first(std::min(raw.size, BLOCK_HEADER_SIZE)));
     if (!header) return std::unexpected(parse_failure_text(header.error()));
-    if (*received < BLOCK_HEADER_AND_PROOF_SIZE) return std::unexpected(short_file_text(height));
+    if (raw.size < BLOCK_HEADER_AND_PROOF_SIZE) return std::unexpected(short_file_text(height));
     BlockContents contents{std::move(*header), {}};
     std::copy_n(buffer.begin() + BLOCK_HEADER_SIZE, BLOCK_PROOF_SIZE, contents.proof.begin());
     return contents;
+}
+
+std::expected<BlockContents, std::string> read_block_file(const std::string& path,
+                                                          std::uint32_t height) {
+    const auto raw = read_block_bytes(path, height);
+    if (!raw) return std::unexpected(raw.error());
+    return decode_block_bytes(*raw, height);
 }
 
 }  // namespace quorvane

@@ -16,6 +16,20 @@ struct BlockContents {
     std::array<std::uint8_t, BLOCK_PROOF_SIZE> proof{};
 };
 
+// The first bytes of a block file, as read: at most 749.
+struct RawBlock {
+    std::array<std::uint8_t, BLOCK_HEADER_AND_PROOF_SIZE> bytes{};
+    std::size_t size = 0;
+};
+
+// Opens the block file at `path` once and reads at most 749 bytes; the error
+// is the text for a file that cannot be opened or read.
+std::expected<RawBlock, std::string> read_block_bytes(const std::string& path, std::uint32_t height);
+
+// Checks and decodes what read_block_bytes gave: a header that does not
+// decode before a file too short for its proof.
+std::expected<BlockContents, std::string> decode_block_bytes(const RawBlock& raw, std::uint32_t height);
+
 // Opens the block file at `path` once, reads at most 749 bytes and checks
 // them as the two reads above do, in the same order and with the same error
 // texts: a header that does not decode before a file too short for its proof.
