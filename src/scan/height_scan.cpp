@@ -2,7 +2,11 @@
 
 #include <algorithm>
 #include <atomic>
+#include <sys/resource.h>
+
 #include <barrier>
+#include <memory>
+#include <utility>
 #include <string>
 #include <exception>
 #include <thread>
@@ -91,10 +95,11 @@ namespace {
 // Heights handed to the workers at a time: enough to keep them busy, few
 // enough that memory stays small whatever the size of the store.
 constexpr std::size_t WINDOW_PER_JOB = 128;
-// Whatever the number of threads: enough heights for the reads in flight,
-// few enough that memory stays small.
-constexpr std::size_t MIN_WINDOW = 1024;
+// Whatever the number of threads, few enough that memory stays small.
 constexpr std::size_t MAX_WINDOW = 4096;
+// With many reads in flight, a window as for this many jobs, so that a read
+// that waits long holds up few others at the window's end.
+constexpr unsigned WIDE_WINDOW_JOBS = 8;
 // Heights a worker claims at once for decoding.
 constexpr std::size_t CLAIM = 8;
 
@@ -141,9 +146,11 @@ private:
 // decode it, then the caller hands it on while the others wait for the next.
 class WorkerPool {
 public:
-    WorkerPool(const NetworkPaths& paths, const ScanPlan& plan)
-        : paths_(paths), plan_(plan), sync_(static_cast<std::ptrdiff_t>(threads_asked(plan))) {
-        const unsigned asked = threads_asked(plan);
+    // `threads` read; `plan.jobs` of them decode. With no more threads than
+    // that, each reads and decodes the heights it claims in one go.
+    WorkerPool(const NetworkPaths& paths, const ScanPlan& plan, unsigned thread_count)
+        : paths_(paths), plan_(plan), sync_(static_cast<std::ptrdiff_t>(std::max(1u, thread_count))) {
+        const unsigned asked = std::max(1u, thread_count);
         std::optional<std::string> refusal;
         for (unsigned i = 1; i < asked; ++i) {
             if (refusal) {
@@ -156,10 +163,14 @@ public:
                     for (;;) {
                         sync_.arrive_and_wait();  // a window is ready, or the scan is over
                         if (done_) return;
-                        read_part();
-                        sync_.arrive_and_wait();  // the window is read
-                        if (i < decoders_) decode_part();
-                        sync_.arrive_and_wait();  // the window is decoded
+                        if (fused_) {
+                            decode_part(true);
+                        } else {
+                            read_part();
+                            sync_.arrive_and_wait();  // the window is read
+                            if (i < decoders_) decode_part(false);
+                        }
+                        sync_.arrive_and_wait();  // the window is done
                     }
                 });
             } catch (const std::exception& error) {
@@ -170,6 +181,7 @@ public:
             }
         }
         decoders_ = std::min(std::max(1u, plan.jobs), threads());
+        fused_ = decoders_ == threads();
         if (refusal && plan.on_fewer_workers) plan.on_fewer_workers(threads(), asked, *refusal);
     }
 
@@ -188,15 +200,17 @@ public:
         next_read_ = 0;
         next_decode_ = 0;
         sync_.arrive_and_wait();
-        read_part();
-        sync_.arrive_and_wait();
-        decode_part();
+        if (fused_) {
+            decode_part(true);
+        } else {
+            read_part();
+            sync_.arrive_and_wait();
+            decode_part(false);
+        }
         sync_.arrive_and_wait();
     }
 
 private:
-    static unsigned threads_asked(const ScanPlan& plan) { return std::max({1u, plan.jobs, plan.reads_in_flight}); }
-
     // One height at a time: a read may wait long on a cold disk, and the
     // other threads should not wait behind it.
     void read_part() {
@@ -207,12 +221,13 @@ private:
         }
     }
 
-    void decode_part() {
+    void decode_part(bool read_too) {
         for (;;) {
             const std::size_t start = next_decode_.fetch_add(CLAIM);
             if (start >= window_.size()) return;
             const std::size_t end = std::min(window_.size(), start + CLAIM);
             for (std::size_t i = start; i < end; ++i) {
+                if (read_too) read_height(paths_, window_[i], plan_.read_torrents, plan_.probe);
                 decode_height(window_[i]);
                 if (plan_.in_worker) plan_.in_worker(window_[i]);
             }
@@ -226,23 +241,54 @@ private:
     std::atomic<std::size_t> next_read_{0};
     std::atomic<std::size_t> next_decode_{0};
     unsigned decoders_ = 1;  // set before the first window, read after a barrier
+    bool fused_ = true;      // likewise
     bool done_ = false;      // written before a barrier phase, read after it
     std::vector<std::jthread> workers_;  // last: they stop before the rest goes
 };
 
 }  // namespace
 
+namespace {
+
+// Blocks of 512 bytes that the process has had read from storage so far:
+// nothing while its files come from the page cache.
+std::uint64_t blocks_from_storage() {
+    rusage usage{};
+    if (::getrusage(RUSAGE_SELF, &usage) != 0) return 0;
+    return static_cast<std::uint64_t>(usage.ru_inblock);
+}
+
+// A window that had to read at least this many blocks per height from
+// storage waits on the disk, where more reads in flight help; below it, the
+// records come from memory, where extra threads only cost.
+constexpr std::uint64_t BLOCKS_PER_HEIGHT_ON_DISK = 1;
+// Windows in a row on the other side before the threads change, so that one
+// window read differently changes nothing.
+constexpr unsigned WINDOWS_TO_CHANGE = 2;
+
+}  // namespace
+
 void scan_store(const NetworkPaths& paths, const StoreIndex& index, const ScanPlan& plan,
                 const std::function<void(std::span<HeightScan>)>& consume) {
     PresenceCursor cursor(index, plan.from);
-    WorkerPool pool(paths, plan);
+    // Few threads while the records come from memory (as fast as it gets),
+    // many reads in flight once the disk is what they wait for.
+    const unsigned decoders = std::max(1u, plan.jobs);
+    const unsigned readers = std::max(decoders, plan.reads_in_flight);
+    bool told = false;
+    ScanPlan pool_plan = plan;
+    pool_plan.on_fewer_workers = [&](unsigned running, unsigned asked, const std::string& reason) {
+        if (!std::exchange(told, true) && plan.on_fewer_workers) plan.on_fewer_workers(running, asked, reason);
+    };
+    auto pool = std::make_unique<WorkerPool>(paths, pool_plan, decoders);
+    bool wide = false;
+    unsigned windows_for_change = 0;
     std::uint64_t next_probe = plan.from;
-    const std::size_t window_size =
-        std::clamp<std::size_t>(WINDOW_PER_JOB * std::max(1u, plan.jobs), MIN_WINDOW, MAX_WINDOW);
     std::vector<HeightScan> window;
-    window.reserve(window_size);
     for (;;) {
         if (plan.should_stop && plan.should_stop()) return;
+        const std::size_t window_size =
+            std::min<std::size_t>(WINDOW_PER_JOB * (wide ? std::max(decoders, WIDE_WINDOW_JOBS) : decoders), MAX_WINDOW);
         window.clear();
         while (plan.probe && window.size() < window_size && next_probe <= plan.to) {
             HeightScan& slot = window.emplace_back();
@@ -260,7 +306,16 @@ void scan_store(const NetworkPaths& paths, const StoreIndex& index, const ScanPl
             slot.torrent_present = torrent;
         }
         if (window.empty()) return;
-        pool.read(window);
+        const std::uint64_t blocks_before = blocks_from_storage();
+        pool->read(window);
+        const bool on_disk = blocks_from_storage() - blocks_before >= BLOCKS_PER_HEIGHT_ON_DISK * window.size();
+        const bool change = readers > decoders && on_disk != wide;
+        windows_for_change = change ? windows_for_change + 1 : 0;
+        if (windows_for_change == WINDOWS_TO_CHANGE) {
+            windows_for_change = 0;
+            wide = !wide;
+            pool = std::make_unique<WorkerPool>(paths, pool_plan, wide ? readers : decoders);
+        }
         if (plan.probe && plan.only_blocks) {
             // Heights found empty take no part further on.
             std::erase_if(window, [](const HeightScan& scan) { return !scan.block_present; });
