@@ -78,6 +78,7 @@ bench:
 	@bench/whole-process build/release
 	@bench/chainscan build/release
 	@bench/follow build/release
+	@bench/cold-store build/release
 
 # Hardening: the whole suite under ASan and UBSan, fuzzing, coverage.
 FUZZ_SECONDS ?= 60

@@ -323,10 +323,13 @@ TEST(Chainscan, OutputIsTheSameForAnyNumberOfJobs) {
         // Both ends given: the files are looked up by name, not listed.
         auto named = command;
         named.insert(named.end(), {"--from", "0", "--to", "2599", "--jobs", "3"});
+        // As on a store read from the disk: many threads read, two decode.
+        auto in_flight = command;
+        in_flight.insert(in_flight.end(), {"--jobs", "2", "--read-threads", "in-flight"});
         const auto a = store.run(one);
         EXPECT_EQ(a.status, 1);
         EXPECT_GT(a.out.size(), 1000u);
-        for (const auto& other : {store.run(four), store.run(named)}) {
+        for (const auto& other : {store.run(four), store.run(named), store.run(in_flight)}) {
             EXPECT_EQ(a.status, other.status);
             EXPECT_EQ(a.out, other.out);
             EXPECT_EQ(a.err, other.err);

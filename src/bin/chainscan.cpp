@@ -35,6 +35,11 @@ void add_common_options(CLI::App& command, ScanOptions& options) {
     command.add_flag("--follow", options.follow,
                      "go on after the last height present: each new height as the node writes it, until "
                      "Ctrl-C, SIGTERM or --to");
+    // Hidden, for tests and benchmarks: how many threads read, whatever the
+    // page cache holds.
+    command.add_option("--read-threads", options.read_threads)
+        ->check(CLI::IsMember({"adapting", "decoding", "in-flight"}))
+        ->group("");
     CLI::Option* progress =
         command.add_flag("--progress", options.progress, "show a progress line on standard error (default: when it is a terminal)");
     command.add_flag("--no-progress", options.no_progress, "never show the progress line")->excludes(progress);

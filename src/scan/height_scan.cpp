@@ -280,8 +280,8 @@ void scan_store(const NetworkPaths& paths, const StoreIndex& index, const ScanPl
     pool_plan.on_fewer_workers = [&](unsigned running, unsigned asked, const std::string& reason) {
         if (!std::exchange(told, true) && plan.on_fewer_workers) plan.on_fewer_workers(running, asked, reason);
     };
-    auto pool = std::make_unique<WorkerPool>(paths, pool_plan, decoders);
-    bool wide = false;
+    bool wide = plan.read_threads == ReadThreads::InFlight && readers > decoders;
+    auto pool = std::make_unique<WorkerPool>(paths, pool_plan, wide ? readers : decoders);
     unsigned windows_for_change = 0;
     std::uint64_t next_probe = plan.from;
     std::vector<HeightScan> window;
@@ -309,7 +309,7 @@ void scan_store(const NetworkPaths& paths, const StoreIndex& index, const ScanPl
         const std::uint64_t blocks_before = blocks_from_storage();
         pool->read(window);
         const bool on_disk = blocks_from_storage() - blocks_before >= BLOCKS_PER_HEIGHT_ON_DISK * window.size();
-        const bool change = readers > decoders && on_disk != wide;
+        const bool change = plan.read_threads == ReadThreads::Adapting && readers > decoders && on_disk != wide;
         windows_for_change = change ? windows_for_change + 1 : 0;
         if (windows_for_change == WINDOWS_TO_CHANGE) {
             windows_for_change = 0;

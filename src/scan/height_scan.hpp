@@ -53,11 +53,17 @@ struct StoreIndex {
 // pace, and it serves many requests at once faster than few.
 inline constexpr unsigned READS_IN_FLIGHT = 32;
 
+// How many threads read: as many as decode while the records come from the
+// page cache and `reads_in_flight` while they come from storage (Adapting),
+// or always the one or the other.
+enum class ReadThreads { Adapting, Decoding, InFlight };
+
 struct ScanPlan {
     std::uint32_t from = 0;
     std::uint32_t to = 0;
     unsigned jobs = 1;  // threads that decode
     unsigned reads_in_flight = READS_IN_FLIGHT;  // threads that read (the decoding ones among them)
+    ReadThreads read_threads = ReadThreads::Adapting;
     bool read_torrents = false;
     bool only_blocks = false;  // skip heights that have no block file
     // Take every height of the range, leaving the index aside, and learn

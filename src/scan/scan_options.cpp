@@ -111,6 +111,8 @@ ScanPlan plan_for(const HeightRange& range, const ScanOptions& options) {
     plan.to = range.to;
     plan.jobs = options.jobs;
     plan.probe = probes(options);
+    if (options.read_threads == "decoding") plan.read_threads = ReadThreads::Decoding;
+    if (options.read_threads == "in-flight") plan.read_threads = ReadThreads::InFlight;
     plan.on_fewer_workers = [](unsigned running, unsigned asked, const std::string& reason) {
         print(Stream::Stderr, "Warning: only " + std::to_string(running) + " of " + std::to_string(asked) +
                                   " threads could be started (" + reason + "); going on with " +

@@ -27,6 +27,7 @@ struct ScanOptions {
     bool json = false;
     bool prometheus = false;
     bool follow = false;
+    std::string read_threads = "adapting";  // hidden: adapting, decoding or in-flight
     bool progress = false;
     bool no_progress = false;
     std::string directory = "blocks";  // complete-heights
