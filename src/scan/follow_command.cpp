@@ -126,21 +126,24 @@ public:
         const StoreIndex index = index_store(paths_, options_, true);
         const auto extent = index.extent();
         const std::uint32_t from = options_.from.value_or(extent ? extent->first : 0);
-        ProgressLine progress(verify_ ? "verify" : "dump", 0, shows_progress(options_));
+        // The highest height present may still be being written: it is left
+        // to the watch, with everything above it.
+        std::optional<HeightRange> catch_up_range;
+        if (extent && extent->second > from) {
+            catch_up_range = HeightRange{from, std::min(extent->second - 1, options_.to.value_or(UINT32_MAX))};
+        }
+        ProgressLine progress(verify_ ? "verify" : "dump", catch_up_range ? catch_up_range->size() : 0,
+                              shows_progress(options_));
         progress_ = &progress;
         sink_ = verify_ ? verify_sink(options_, progress, from, options_.to.value_or(UINT32_MAX))
                         : dump_sink(options_, progress);
         sink_->begin();
 
-        // The highest height present may still be being written: it is left
-        // to the watch, with everything above it.
         std::uint64_t next = from;
-        if (extent && extent->second > from) {
-            std::uint32_t last = extent->second - 1;
-            if (options_.to) last = std::min(last, *options_.to);
-            catch_up(index, HeightRange{from, last});
+        if (catch_up_range) {
+            catch_up(index, *catch_up_range);
             if (stop_requested()) return finish(progress);
-            next = std::uint64_t{last} + 1;
+            next = std::uint64_t{catch_up_range->to} + 1;
         }
         FollowReadiness readiness(from, next, options_.to, sink_->needs_torrents());
         for (const WrittenRecord& record : watch_.present_records(next)) readiness.written(record.kind, record.height);
@@ -190,10 +193,16 @@ private:
             ScanPlan plan = plan_for(range, options_);
             plan.probe = true;  // every height of the range, read by name
             if (range.size() <= SMALL_BATCH) plan.jobs = plan.reads_in_flight = 1;
+            plan.should_stop = stop_requested;
             sink_->configure(plan);
             for (std::uint64_t h = range.from; h <= range.to; ++h) reads_.note_height(paths_, static_cast<std::uint32_t>(h));
-            scan_store(paths_, StoreIndex{}, plan, [&](std::span<HeightScan> window) { sink_->take(window); });
-            last_handled_ = range.to;
+            std::optional<std::uint32_t> handled = last_handled_;
+            scan_store(paths_, StoreIndex{}, plan, [&](std::span<HeightScan> window) {
+                sink_->take(window);
+                if (!window.empty()) handled = window.back().height;
+            });
+            // A stop ends the batch early; otherwise every height of it is handled.
+            last_handled_ = stop_requested() ? handled : std::optional<std::uint32_t>(range.to);
             followed_ += range.size();
             new_block_at_ = std::chrono::steady_clock::now();
         }
