@@ -147,20 +147,22 @@ void StoreWatch::read_events(Wake& wake) {
         if (got < 0 && errno == EINTR) continue;
         if (got <= 0) return;
         for (std::size_t offset = 0; offset < static_cast<std::size_t>(got);) {
-            inotify_event event;
-            std::memcpy(&event, buffer.data() + offset, sizeof event);
-            const char* name = buffer.data() + offset + sizeof event;
-            offset += sizeof event + event.len;
-            if (event.mask & IN_Q_OVERFLOW) {
+            inotify_event header;
+            std::memcpy(&header, buffer.data() + offset, sizeof header);
+            const char* name = buffer.data() + offset + sizeof header;
+            offset += sizeof header + header.len;
+            const int watch = header.wd;
+            const std::uint32_t mask = header.mask;
+            if (mask & IN_Q_OVERFLOW) {
                 // Events were lost: list both directories now, and again once
                 // records written meanwhile have settled.
                 next_relist_ = Clock::now();
                 continue;
             }
             const auto directory = std::find_if(directories_.begin(), directories_.end(),
-                                                [&](const Directory& d) { return d.watch == event.wd; });
+                                                [watch](const Directory& d) { return d.watch == watch; });
             if (directory == directories_.end()) continue;
-            if (event.mask & (IN_DELETE_SELF | IN_MOVE_SELF | IN_IGNORED)) {
+            if (mask & (IN_DELETE_SELF | IN_MOVE_SELF | IN_IGNORED)) {
                 if (!directory->gone) {
                     note_("Warning: the " + directory->what + " directory " + utf8::to_text_lossy(directory->path) +
                           " was removed or renamed; waiting for it to appear again");
@@ -171,10 +173,10 @@ void StoreWatch::read_events(Wake& wake) {
                 next_relist_ = std::min(next_relist_, Clock::now() + POLL_INTERVAL);
                 continue;
             }
-            if (event.len == 0) continue;
+            if (header.len == 0) continue;
             const auto height = height_of_file_name(std::string_view(name), directory->suffix);
             if (!height) continue;
-            if (event.mask & IN_CREATE) {
+            if (mask & IN_CREATE) {
                 // A new name is a finished record only when it is a link to
                 // one; a file created here is still being written.
                 struct stat status {};
