@@ -2,6 +2,7 @@
 // writes it. The watch decides which heights are ready; reading, checking
 // and printing are the one-shot run's own.
 
+#include <sys/stat.h>
 #include <time.h>
 
 #include <array>
@@ -18,8 +19,6 @@
 #include "scan/stop_signals.hpp"
 #include "scan/store_watch.hpp"
 #include "torrent/torrent_file.hpp"
-
-#include <sys/stat.h>
 
 namespace quorvane {
 
@@ -123,7 +122,7 @@ public:
 
     int run() {
         watch_.start();
-        const StoreIndex index = index_store(paths_, options_, true);
+        StoreIndex index = index_store(paths_, options_, true);
         const auto extent = index.extent();
         const std::uint32_t from = options_.from.value_or(extent ? extent->first : 0);
         // The highest height present may still be being written: it is left
@@ -142,6 +141,8 @@ public:
         std::uint64_t next = from;
         if (catch_up_range) {
             catch_up(index, *catch_up_range);
+            // The listing served the catch-up only; following needs none of it.
+            index = StoreIndex{};
             if (stop_requested()) return finish(progress);
             next = std::uint64_t{catch_up_range->to} + 1;
         }
