@@ -64,6 +64,8 @@ TEST(FollowReadiness, EventsToReadyHeights) {
          "[4294967294-4294967295]", true},
         {"the last height, complete", 4294967295u, 4294967295u, {}, true, {"t4294967295", "b4294967295", "?"},
          "[4294967295-4294967295]", true},
+        {"the last height waits for its torrent record", 4294967294u, 4294967294u, {}, true,
+         {"b4294967295", "?", "t4294967295", "?"}, "[4294967294-4294967294][4294967295-4294967295]", true},
         {"past the last height", 0, 4294967296u, {}, true, {"b3", "?"}, "[ r3]", true},
     };
     for (const auto& c : cases) {

@@ -47,12 +47,10 @@ ReadyHeights FollowReadiness::take() {
         ready.first = static_cast<std::uint32_t>(next_);
         ready.last = static_cast<std::uint32_t>(end - 1);
         next_ = end;
-        blocks_.erase(blocks_.begin(), blocks_.lower_bound(static_cast<std::uint32_t>(std::min(end, LAST_HEIGHT))));
-        torrents_.erase(torrents_.begin(), torrents_.lower_bound(static_cast<std::uint32_t>(std::min(end, LAST_HEIGHT))));
-        if (end > LAST_HEIGHT) {
-            blocks_.clear();
-            torrents_.clear();
-        }
+        // Past the last height there is nothing left to wait for.
+        const auto kept_from = static_cast<std::uint32_t>(std::min(end, LAST_HEIGHT));
+        blocks_.erase(blocks_.begin(), end > LAST_HEIGHT ? blocks_.end() : blocks_.lower_bound(kept_from));
+        torrents_.erase(torrents_.begin(), end > LAST_HEIGHT ? torrents_.end() : torrents_.lower_bound(kept_from));
     }
     finished_ = next_ >= limit;
     return ready;

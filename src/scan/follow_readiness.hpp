@@ -19,8 +19,6 @@ struct ReadyHeights {
     std::optional<std::uint32_t> first;
     std::uint32_t last = 0;
     std::vector<std::uint32_t> rewritten;  // ascending
-
-    bool empty() const { return !first && rewritten.empty(); }
 };
 
 class FollowReadiness {
