@@ -19,7 +19,7 @@ constexpr unsigned MAX_JOBS = 256;
 constexpr const char* EXIT_STATUSES =
     "Exit status: 0 done and nothing wrong; 1 a height could not be read or decoded (dump) or a problem\n"
     "was found (verify); 2 usage error, settings that do not load, a directory that cannot be listed,\n"
-    "or output that cannot be written.";
+    "or output that cannot be written; 141 (killed by SIGPIPE) the reader of the output went away.";
 
 void add_common_options(CLI::App& command, ScanOptions& options) {
     command.add_option("--from", options.from_text, "first height (default: the lowest in the store)")
