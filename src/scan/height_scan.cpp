@@ -26,6 +26,7 @@ std::optional<std::pair<std::uint32_t, std::uint32_t>> StoreIndex::extent() cons
 
 namespace {
 
+// The torrent record as swarmview decodes it; the error is the line it prints.
 std::expected<Torrent, std::string> decode_as_swarmview(const std::expected<TorrentFileContent, IoError>& content) {
     if (!content) return std::unexpected("Error: " + content.error().diagnostic());
     auto torrent = decode_torrent(content->bytes(), content->total_length);
@@ -34,10 +35,6 @@ std::expected<Torrent, std::string> decode_as_swarmview(const std::expected<Torr
 }
 
 }  // namespace
-
-std::expected<Torrent, std::string> read_torrent_as_swarmview(const std::string& path) {
-    return decode_as_swarmview(read_torrent_file(path));
-}
 
 void read_height(const NetworkPaths& paths, HeightScan& slot, bool read_torrent, bool probe) {
     if (slot.block_present) {

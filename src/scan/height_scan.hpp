@@ -99,7 +99,4 @@ void decode_height(HeightScan& slot);
 HeightScan scan_height(const NetworkPaths& paths, std::uint32_t height, bool block_present,
                        bool torrent_present, bool read_torrent, bool probe = false);
 
-// The torrent record read as swarmview reads it; the error is the line it prints.
-std::expected<Torrent, std::string> read_torrent_as_swarmview(const std::string& path);
-
 }  // namespace quorvane

@@ -96,11 +96,4 @@ std::expected<BlockContents, std::string> decode_block_bytes(const RawBlock& raw
     return contents;
 }
 
-std::expected<BlockContents, std::string> read_block_file(const std::string& path,
-                                                          std::uint32_t height) {
-    const auto raw = read_block_bytes(path, height);
-    if (!raw) return std::unexpected(raw.error());
-    return decode_block_bytes(*raw, height);
-}
-
 }  // namespace quorvane

@@ -30,12 +30,6 @@ std::expected<RawBlock, std::string> read_block_bytes(const std::string& path, s
 // decode before a file too short for its proof.
 std::expected<BlockContents, std::string> decode_block_bytes(const RawBlock& raw, std::uint32_t height);
 
-// Opens the block file at `path` once, reads at most 749 bytes and checks
-// them as the two reads above do, in the same order and with the same error
-// texts: a header that does not decode before a file too short for its proof.
-std::expected<BlockContents, std::string> read_block_file(const std::string& path,
-                                                          std::uint32_t height);
-
 // The block file of a height: "<height>.vetq" in the test network's block directory.
 std::string block_file_in(const NetworkPaths& paths, std::uint32_t height);
 
