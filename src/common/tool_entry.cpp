@@ -16,9 +16,11 @@ namespace {
 
 BrokenPipe broken_pipe_rule = BrokenPipe::Reported;
 
-bool is_broken_pipe(const IoError& error) {
-    const auto* os = std::get_if<IoError::Os>(&error.shape());
-    return os != nullptr && os->code == EPIPE;
+// Under BrokenPipe::EndsRun, a write that found its reader gone ends the run.
+void end_if_reader_gone(const std::expected<void, IoError>& written) {
+    if (written || broken_pipe_rule != BrokenPipe::EndsRun) return;
+    const auto* os = std::get_if<IoError::Os>(&written.error().shape());
+    if (os != nullptr && os->code == EPIPE) end_by_broken_pipe();
 }
 
 }  // namespace
@@ -38,9 +40,7 @@ void start_tool(int argc, const char* const* argv, BrokenPipe broken_pipe) {
 
 void print(Stream stream, std::string_view text) {
     const auto written = write_all(stream, text);
-    if (!written && broken_pipe_rule == BrokenPipe::EndsRun && is_broken_pipe(written.error())) {
-        end_by_broken_pipe();
-    }
+    end_if_reader_gone(written);
     if (!written) {
         fatal_stop("failed printing to " + std::string(stream_name(stream)) + ": " +
                    written.error().message());
@@ -53,10 +53,7 @@ void fatal_stop(std::string_view text) {
     line += '\n';
     // Standard error is the last place left to report to; if it fails too
     // the exit status still tells.
-    const auto written = write_all(Stream::Stderr, line);
-    if (!written && broken_pipe_rule == BrokenPipe::EndsRun && is_broken_pipe(written.error())) {
-        end_by_broken_pipe();
-    }
+    end_if_reader_gone(write_all(Stream::Stderr, line));
     std::exit(EXIT_STATUS_FATAL);
 }
 
