@@ -60,6 +60,12 @@ std::array<std::string, 2> record_paths(const NetworkPaths& paths, std::uint32_t
 class RecentReads {
 public:
     // Heights followed: their records as they were just before the read.
+    // Only the last KEPT of a batch are looked at; the rest would be let go.
+    void note_heights(const NetworkPaths& paths, std::uint32_t first, std::uint32_t last) {
+        const std::uint32_t kept_from = last - first >= KEPT ? static_cast<std::uint32_t>(last - KEPT + 1) : first;
+        for (std::uint64_t h = kept_from; h <= last; ++h) note_height(paths, static_cast<std::uint32_t>(h));
+    }
+
     void note_height(const NetworkPaths& paths, std::uint32_t height) {
         const auto [block, torrent] = record_paths(paths, height);
         if (signatures_.insert_or_assign(height, Signatures{signature_of(block), signature_of(torrent)}).second) {
@@ -196,7 +202,7 @@ private:
             if (range.size() <= SMALL_BATCH) plan.jobs = plan.reads_in_flight = 1;
             plan.should_stop = stop_requested;
             sink_->configure(plan);
-            for (std::uint64_t h = range.from; h <= range.to; ++h) reads_.note_height(paths_, static_cast<std::uint32_t>(h));
+            reads_.note_heights(paths_, range.from, range.to);
             std::optional<std::uint32_t> handled = last_handled_;
             scan_store(paths_, StoreIndex{}, plan, [&](std::span<HeightScan> window) {
                 sink_->take(window);
