@@ -26,13 +26,6 @@ namespace fs = std::filesystem;
 
 const std::string CHAINSCAN = CHAINSCAN_BINARY;
 
-std::vector<std::string> lines_of(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
-}
-
 // "b7" and the like; built in two steps, which GCC 12 does not misread as
 // an overlapping copy.
 std::string step_at(char how, std::uint64_t height) {

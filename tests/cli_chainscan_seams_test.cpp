@@ -20,13 +20,6 @@ namespace {
 const std::string CHAINSCAN = CHAINSCAN_BINARY;
 const std::string BASH = "/bin/bash";
 
-std::vector<std::string> lines_of(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
-}
-
 std::string quoted(const std::string& text) { return "'" + text + "'"; }
 
 TEST(ChainscanPipe, ReaderThatStopsEarlyEndsTheRunQuietlyAsSigpipe) {

@@ -35,13 +35,6 @@ struct Store {
     }
 };
 
-std::vector<std::string> lines_of(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
-}
-
 // "code@height" (or "code@from-to") for each problem line of a --json run.
 std::vector<std::string> problems_of(const std::string& json_lines) {
     std::vector<std::string> found;

@@ -125,9 +125,9 @@ TEST_P(FaultSweep, NoFaultCrashesHangsOrPassesAsSuccess) {
     std::mutex findings_lock;
     std::atomic<std::size_t> next{0};
     const auto judge = [&](const Injection& injection) -> std::optional<std::string> {
-        const std::string spec = injection.call + ":error=" + injection.error + ":when=" + std::to_string(injection.when);
+        const std::string injected = injection.call + ":error=" + injection.error + ":when=" + std::to_string(injection.when);
         std::vector<std::string> arguments = {"-s", "KILL", "30", STRACE, "-f", "-qq", "-o", "/dev/null",
-                                              "-e", "trace=" + injection.call, "-e", "inject=" + spec};
+                                              "-e", "trace=" + injection.call, "-e", "inject=" + injected};
         arguments.insert(arguments.end(), command.begin(), command.end());
         RunResult result = run_program(TIMEOUT, arguments);
         std::optional<std::string> fault;
@@ -154,7 +154,7 @@ TEST_P(FaultSweep, NoFaultCrashesHangsOrPassesAsSuccess) {
         }
         if (!fault) return std::nullopt;
         std::lock_guard lock(findings_lock);
-        findings.push_back({spec + ": " + *fault, std::move(result)});
+        findings.push_back({injected + ": " + *fault, std::move(result)});
         return fault;
     };
     {

@@ -184,6 +184,13 @@ RunResult BackgroundRun::finish(int timeout_seconds) {
     return RunResult{status_, out_, err_};
 }
 
+std::vector<std::string> lines_of(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
 bool running_as_root() { return ::geteuid() == 0; }
 
 // Lets the unprivileged user reach everything in the node but what a test

@@ -73,6 +73,9 @@ private:
     int status_ = -1;
 };
 
+// The lines of a text, without their line ends.
+std::vector<std::string> lines_of(const std::string& text);
+
 // A fresh directory, removed with everything in it at the end of the test.
 class TempDir {
 public:
