@@ -1,6 +1,7 @@
-// chainscan dump|verify|schema: every height of a range of the test
-// network's block store in one run, as JSON lines or CSV, or checked for
-// consistency; and the SQL that loads its CSV without losing a digit.
+// chainscan dump|verify|stats|report|schema: every height of a range of the
+// test network's block store in one run, as JSON lines or CSV, checked for
+// consistency, or summed up as text, JSON or an HTML page; and the SQL that
+// loads its CSV without losing a digit.
 
 #include <CLI/CLI.hpp>
 
@@ -21,6 +22,11 @@ constexpr const char* EXIT_STATUSES =
     "was found (verify); 2 usage error, settings that do not load, a directory that cannot be listed,\n"
     "or output that cannot be written; 141 (killed by SIGPIPE) the reader of the output went away.";
 
+constexpr const char* GLANCE_EXIT_STATUSES =
+    "Exit status: 0 nothing wrong; 1 verify would report a problem (counted under problems); 2 usage error,\n"
+    "settings that do not load, a directory that cannot be listed, or output that cannot be written;\n"
+    "141 (killed by SIGPIPE) the reader of the output went away.";
+
 void add_common_options(CLI::App& command, ScanOptions& options) {
     command.add_option("--from", options.from_text, "first height (default: the lowest in the store)")
         ->type_name("H");
@@ -32,9 +38,6 @@ void add_common_options(CLI::App& command, ScanOptions& options) {
     command.add_option("--config", options.config,
                        "settings file (default: SETTINGS_PATH, ./settings.ini, settings.ini beside the program)")
         ->type_name("PATH");
-    command.add_flag("--follow", options.follow,
-                     "go on after the last height present: each new height as the node writes it, until "
-                     "Ctrl-C, SIGTERM or --to");
     // Hidden, for tests and benchmarks: how many threads read, whatever the
     // page cache holds.
     command.add_option("--read-threads", options.read_threads)
@@ -43,6 +46,12 @@ void add_common_options(CLI::App& command, ScanOptions& options) {
     CLI::Option* progress =
         command.add_flag("--progress", options.progress, "show a progress line on standard error (default: when it is a terminal)");
     command.add_flag("--no-progress", options.no_progress, "never show the progress line")->excludes(progress);
+}
+
+void add_follow_option(CLI::App& command, ScanOptions& options) {
+    command.add_flag("--follow", options.follow,
+                     "go on after the last height present: each new height as the node writes it, until "
+                     "Ctrl-C, SIGTERM or --to");
 }
 
 }  // namespace
@@ -57,6 +66,7 @@ int main(int argc, char** argv) {
 
     CLI::App* dump = app.add_subcommand("dump", "one line per block: JSON Lines (default) or CSV");
     add_common_options(*dump, options);
+    add_follow_option(*dump, options);
     dump->add_flag("--torrents", options.torrents, "add each height's torrent record (null when it has none)");
     dump->add_flag("--no-proof", options.no_proof, "leave the proof out");
     dump->add_option("--format", options.format, "jsonl or csv (default: jsonl)")
@@ -65,11 +75,21 @@ int main(int argc, char** argv) {
 
     CLI::App* verify = app.add_subcommand("verify", "check that the store holds together; one line per problem");
     add_common_options(*verify, options);
+    add_follow_option(*verify, options);
     CLI::Option* json = verify->add_flag("--json", options.json, "JSON Lines instead of text");
     verify->add_flag("--prometheus", options.prometheus,
                      "metrics in the Prometheus text format instead of text (for node_exporter's textfile collector)")
         ->excludes(json);
     verify->footer(std::string(EXIT_STATUSES) + "\n\nExample: chainscan verify --from 0 --to 99999 --json | jq -c 'select(.type == \"summary\")'");
+
+    CLI::App* stats = app.add_subcommand("stats", "the chain at a glance: pace, difficulty, miners, torrent records, problems");
+    add_common_options(*stats, options);
+    stats->add_flag("--json", options.json, "one JSON object instead of aligned text");
+    stats->footer(std::string(GLANCE_EXIT_STATUSES) + "\n\nExample: chainscan stats --json | jq .time.interval_seconds");
+
+    CLI::App* report = app.add_subcommand("report", "the same as one HTML page with charts, for a browser, on standard output");
+    add_common_options(*report, options);
+    report->footer(std::string(GLANCE_EXIT_STATUSES) + "\n\nExample: chainscan report --config /srv/node/settings.ini > chain.html");
 
     CLI::App* schema = app.add_subcommand("schema", "the SQL that creates a table for dump --format csv and loads it");
     schema->add_option("--for", options.engine, "duckdb, postgresql or sqlite")
@@ -99,5 +119,7 @@ int main(int argc, char** argv) {
     }
     if (complete->parsed()) return run_complete_heights(options);
     if (schema->parsed()) return run_schema(options);
+    if (stats->parsed()) return run_stats(options);
+    if (report->parsed()) return run_report(options);
     return dump->parsed() ? run_dump(options) : run_verify(options);
 }

@@ -5,6 +5,7 @@
 // follows the store as it grows.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -35,6 +36,13 @@ public:
     // returns the exit status.
     virtual int finish(std::optional<std::uint32_t> last) = 0;
 };
+
+// Makes the sink for a run over the range (0-0 when the range holds nothing).
+using SinkMaker = std::function<std::unique_ptr<HeightSink>(ProgressLine& progress, HeightRange range)>;
+
+// The store as it stands: every height of the range once, through the sink;
+// returns the exit status.
+int scan_once(const ScanOptions& options, const char* command, const SinkMaker& make_sink);
 
 std::unique_ptr<HeightSink> dump_sink(const ScanOptions& options, ProgressLine& progress);
 std::unique_ptr<HeightSink> verify_sink(const ScanOptions& options, ProgressLine& progress, std::uint32_t from,

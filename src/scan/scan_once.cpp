@@ -4,16 +4,12 @@
 
 namespace quorvane {
 
-namespace {
-
-// The store as it stands: every height of the range, once.
-int scan_once(const ScanOptions& options, bool verify) {
+int scan_once(const ScanOptions& options, const char* command, const SinkMaker& make_sink) {
     const NetworkPaths paths = load_paths(options);
     const StoreIndex index = index_store(paths, options);
     const auto range = range_of(options, index);
-    ProgressLine progress(verify ? "verify" : "dump", range ? range->size() : 0, shows_progress(options));
-    const auto sink = verify ? verify_sink(options, progress, range ? range->from : 0, range ? range->to : 0)
-                             : dump_sink(options, progress);
+    ProgressLine progress(command, range ? range->size() : 0, shows_progress(options));
+    const auto sink = make_sink(progress, range ? *range : HeightRange{0, 0});
     sink->begin();
     if (!range) return sink->finish(std::nullopt);
     ScanPlan plan = plan_for(*range, options);
@@ -26,12 +22,16 @@ int scan_once(const ScanOptions& options, bool verify) {
     return sink->finish(range->to);
 }
 
-}  // namespace
-
-int run_dump(const ScanOptions& options) { return options.follow ? run_follow(options, false) : scan_once(options, false); }
+int run_dump(const ScanOptions& options) {
+    if (options.follow) return run_follow(options, false);
+    return scan_once(options, "dump", [&](ProgressLine& progress, HeightRange) { return dump_sink(options, progress); });
+}
 
 int run_verify(const ScanOptions& options) {
-    return options.follow ? run_follow(options, true) : scan_once(options, true);
+    if (options.follow) return run_follow(options, true);
+    return scan_once(options, "verify", [&](ProgressLine& progress, HeightRange range) {
+        return verify_sink(options, progress, range.from, range.to);
+    });
 }
 
 }  // namespace quorvane

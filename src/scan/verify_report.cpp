@@ -45,34 +45,43 @@ std::vector<FieldDifference> torrent_differences(const ScannedBlock& block, cons
     return differences;
 }
 
-std::string problem_text(const Problem& problem) {
-    std::string line = std::to_string(problem.first);
+std::string problem_heights(const Problem& problem) {
+    std::string heights = std::to_string(problem.first);
+    if (problem.last != problem.first) {
+        heights += '-';
+        heights += std::to_string(problem.last);
+    }
+    return heights;
+}
+
+std::string problem_detail(const Problem& problem) {
     switch (problem.code) {
         case ProblemCode::BlockMissing:
         case ProblemCode::TorrentMissing:
-            if (problem.last != problem.first) {
-                line += '-';
-                line += std::to_string(problem.last);
-            }
-            line += ": ";
-            line += problem_code_name(problem.code);
-            return line;
+            return {};
         case ProblemCode::BlockInvalid:
         case ProblemCode::TorrentInvalid:
-            return line + ": " + std::string(problem_code_name(problem.code)) + ": " + problem.message;
+            return problem.message;
         case ProblemCode::ChainBroken:
-            return line + ": chain_broken: previous_hash " + problem.found + " is not the hash of block " +
-                   std::to_string(problem.first - 1) + " (" + problem.expected + ")";
+            return "previous_hash " + problem.found + " is not the hash of block " + std::to_string(problem.first - 1) +
+                   " (" + problem.expected + ")";
         case ProblemCode::TorrentMismatch: {
-            line += ": torrent_mismatch: ";
+            std::string detail;
             for (std::size_t i = 0; i < problem.fields.size(); ++i) {
                 const auto& field = problem.fields[i];
-                if (i > 0) line += ", ";
-                line += field.field + " (block " + plain(field.block) + ", torrent " + plain(field.torrent) + ")";
+                if (i > 0) detail += ", ";
+                detail += field.field + " (block " + plain(field.block) + ", torrent " + plain(field.torrent) + ")";
             }
-            return line;
+            return detail;
         }
     }
+    return {};
+}
+
+std::string problem_text(const Problem& problem) {
+    std::string line = problem_heights(problem) + ": " + std::string(problem_code_name(problem.code));
+    const std::string detail = problem_detail(problem);
+    if (!detail.empty()) line += ": " + detail;
     return line;
 }
 
@@ -225,8 +234,12 @@ void VerifyReport::release(bool everything) {
         if (!first_bad_height_) first_bad_height_ = problem.first;
         ++problems_;
         ++by_code_[static_cast<std::size_t>(problem.code)];
-        lines_ += json_ ? problem_json(problem) : problem_text(problem);
-        lines_ += '\n';
+        if (observer_) {
+            observer_(problem);
+        } else {
+            lines_ += json_ ? problem_json(problem) : problem_text(problem);
+            lines_ += '\n';
+        }
         waiting_.erase(waiting_.begin());
     }
 }
@@ -258,6 +271,14 @@ VerifySummary VerifyReport::summary() const {
     return summary;
 }
 
+Json by_code_json(const VerifySummary& summary) {
+    Json by_code = Json::object();
+    for (std::size_t i = 0; i < PROBLEM_CODE_COUNT; ++i) {
+        if (summary.by_code[i] > 0) by_code[std::string(CODE_NAMES[i])] = summary.by_code[i];
+    }
+    return by_code;
+}
+
 std::string summary_json(const VerifySummary& summary) {
     const auto height_or_null = [](const std::optional<std::uint32_t>& height) {
         return height ? Json(*height) : Json(nullptr);
@@ -269,11 +290,7 @@ std::string summary_json(const VerifySummary& summary) {
     line["blocks"] = summary.blocks;
     line["torrents"] = summary.torrents;
     line["problems"] = summary.problems;
-    Json by_code = Json::object();
-    for (std::size_t i = 0; i < PROBLEM_CODE_COUNT; ++i) {
-        if (summary.by_code[i] > 0) by_code[std::string(CODE_NAMES[i])] = summary.by_code[i];
-    }
-    line["by_code"] = std::move(by_code);
+    line["by_code"] = by_code_json(summary);
     line["verified_through"] = height_or_null(summary.verified_through);
     line["first_bad_height"] = height_or_null(summary.first_bad_height);
     return compact(line) + "\n";

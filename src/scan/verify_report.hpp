@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -38,6 +39,10 @@ struct Problem {
 // Where a torrent record disagrees with its block, field by field.
 std::vector<FieldDifference> torrent_differences(const ScannedBlock& block, const Torrent& torrent);
 
+// "7", or "7-9" for a range.
+std::string problem_heights(const Problem& problem);
+// What the line says after the code; empty for missing records.
+std::string problem_detail(const Problem& problem);
 // One line of the report, without its newline.
 std::string problem_text(const Problem& problem);
 std::string problem_json(const Problem& problem);
@@ -58,6 +63,8 @@ struct VerifySummary {
 // The closing line of the text and JSON Lines reports, with its newline.
 std::string summary_text(const VerifySummary& summary);
 std::string summary_json(const VerifySummary& summary);
+// {"chain_broken": 2, ...}: the codes found, in report order.
+Json by_code_json(const VerifySummary& summary);
 
 // Takes the heights of a range in ascending order (only those with a record;
 // the heights between have neither) and reports each problem once, ordered
@@ -66,6 +73,9 @@ std::string summary_json(const VerifySummary& summary);
 class VerifyReport {
 public:
     VerifyReport(std::uint32_t from, std::uint32_t to, bool json);
+
+    // Each problem, once released, goes to `observer` instead of the lines.
+    void observe(std::function<void(const Problem&)> observer) { observer_ = std::move(observer); }
 
     void add(const HeightScan& scan);
     // A height added before, read again with the heights around it (`above`
@@ -113,6 +123,7 @@ private:
     std::uint64_t problems_ = 0;
     std::array<std::uint64_t, PROBLEM_CODE_COUNT> by_code_{};
     std::optional<std::uint32_t> first_bad_height_;
+    std::function<void(const Problem&)> observer_;
 };
 
 }  // namespace quorvane
