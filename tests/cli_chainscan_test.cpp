@@ -307,7 +307,8 @@ TEST(Chainscan, OutputIsTheSameForAnyNumberOfJobs) {
     for (std::uint32_t h = 7; h < shape.count; h += 97) shape.faults.emplace(h, static_cast<Fault>(h % 6));
     const Store store(shape);
     for (const auto& command : std::vector<std::vector<std::string>>{
-             {"verify"}, {"verify", "--json"}, {"dump", "--torrents", "--no-proof"}, {"dump", "--format", "csv"}}) {
+             {"verify"}, {"verify", "--json"}, {"dump", "--torrents", "--no-proof"}, {"dump", "--format", "csv"},
+             {"stats"}, {"stats", "--json"}, {"report"}}) {
         SCOPED_TRACE(command.back());
         auto one = command;
         one.insert(one.end(), {"--jobs", "1"});
@@ -353,6 +354,9 @@ TEST(Chainscan, UsageAndFatalErrorsExitWithTwo) {
         {{"verify", "--json", "--prometheus"}, "Error: "},
         {{"dump", "--follow", "--from", "5", "--to", "4"}, "Error: --from 5 is above --to 4"},
         {{"verify", "--follow", "--from", "4294967296"}, "Error: --from: 4294967296 is not a block height"},
+        {{"stats", "--follow"}, "Error: "},
+        {{"report", "--json"}, "Error: "},
+        {{"stats", "--from", "5", "--to", "4"}, "Error: --from 5 is above --to 4"},
         {{"schema"}, "Error: --for is required"},
         {{"schema", "--for", "mysql"}, "Error: "},
         // The table name goes into SQL text as it stands.
@@ -376,7 +380,7 @@ TEST(Chainscan, UsageAndFatalErrorsExitWithTwo) {
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.out.find("--json"), std::string::npos);
     EXPECT_NE(help.out.find("Exit status"), std::string::npos);
-    for (const char* command : {"dump", "verify"}) {
+    for (const char* command : {"dump", "verify", "stats", "report"}) {
         const auto command_help = run_program(CHAINSCAN, {command, "--help"});
         EXPECT_EQ(command_help.status, 0);
         EXPECT_NE(command_help.out.find(std::string("Example: chainscan ") + command), std::string::npos);

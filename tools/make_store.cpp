@@ -1,7 +1,8 @@
 // Writes a consistent store of COUNT heights from FIRST on, with a node's
 // settings.ini, and puts in the problems asked for:
-//   make_store DIR COUNT [FIRST] [CODE=HEIGHT ...]
+//   make_store [--lifelike] DIR COUNT [FIRST] [CODE=HEIGHT ...]
 //   make_store /tmp/store 100000
+//   make_store --lifelike /tmp/store 100000   (varied pace, miners, sizes)
 //   make_store /tmp/store 20 0 chain_broken=8 torrent_mismatch=12
 
 #include <cstdio>
@@ -11,12 +12,17 @@
 #include "support/store_builder.hpp"
 
 int main(int argc, char** argv) {
+    quorvane::testing::StoreShape shape;
+    if (argc > 1 && std::string(argv[1]) == "--lifelike") {
+        shape.values = quorvane::testing::lifelike_values;
+        --argc;
+        ++argv;
+    }
     if (argc < 3) {
-        std::fprintf(stderr, "Usage: %s DIR COUNT [FIRST] [CODE=HEIGHT ...]\n", argv[0]);
+        std::fprintf(stderr, "Usage: make_store [--lifelike] DIR COUNT [FIRST] [CODE=HEIGHT ...]\n");
         return 2;
     }
     try {
-        quorvane::testing::StoreShape shape;
         shape.count = static_cast<std::uint32_t>(std::stoul(argv[2]));
         int next = 3;
         if (argc > 3 && std::string(argv[3]).find('=') == std::string::npos) {

@@ -77,7 +77,7 @@ std::string header(const ChainStats& stats, const VerifySummary& problems) {
     fact("heights", grouped(std::uint64_t{stats.to} - stats.from + 1));
     fact("blocks", grouped(stats.blocks));
     fact("torrent records", grouped(stats.torrents));
-    fact("missing", grouped(stats.missing) + " in " + grouped(stats.gaps) + " gaps");
+    fact("missing", grouped(stats.missing) + " in " + grouped(stats.gaps) + (stats.gaps == 1 ? " gap" : " gaps"));
     if (stats.first_timestamp) {
         fact("time", utc_text(*stats.first_timestamp) + " to " + utc_text(*stats.last_timestamp));
         fact("span", duration_text(std::int64_t{*stats.last_timestamp} - *stats.first_timestamp));
