@@ -3,11 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "common/json.hpp"
 #include "support/cli_harness.hpp"
+#include "support/headless_browser.hpp"
 #include "support/store_builder.hpp"
 
 namespace quorvane::testing {
@@ -142,6 +144,122 @@ TEST(ChainscanStats, TextNamesUnitsAndOnlyTheProblemsFound) {
         EXPECT_NE(text.out.find(line), std::string::npos) << line << text.out;
     }
     EXPECT_EQ(text.out.find("chain_broken"), std::string::npos);
+}
+
+// The part of a page between `<figure id="name"` and its end.
+std::string figure_of(const std::string& dom, const std::string& name) {
+    const auto start = dom.find("<figure id=\"" + name + "\"");
+    if (start == std::string::npos) return {};
+    return dom.substr(start, dom.find("</figure>", start) - start);
+}
+
+std::size_t count_of(const std::string& text, const std::string& part) {
+    std::size_t count = 0;
+    for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + part.size())) ++count;
+    return count;
+}
+
+// The points of a chart's line: one per move or line command.
+std::size_t line_points(const std::string& figure) {
+    const auto start = figure.find("class=\"series\" d=\"");
+    if (start == std::string::npos) return 0;
+    const std::string d = figure.substr(start, figure.find("\"/>", start) - start);
+    return count_of(d, "M") + count_of(d, "L");
+}
+
+TEST(ChainscanReport, RendersOfflineWithEveryChartAndTheProblemTable) {
+    if (!browser_available()) GTEST_SKIP() << "chromium is not installed (scripts/install-deps installs it)";
+    TempDir store;
+    write_store(store.path(),
+                {0, 12, {{5, Fault::BlockMissing}, {8, Fault::ChainBroken}, {10, Fault::TorrentMismatch}}});
+    const auto report = run_on(store, {"report"});
+    ASSERT_EQ(report.status, 1) << report.err;
+    EXPECT_EQ(report.err, "");
+    TempDir work;
+    const BrowserView view = open_in_browser(report.out, work);
+    EXPECT_EQ(view.requests, std::vector<std::string>{});
+    EXPECT_EQ(view.console, std::vector<std::string>{});
+    ASSERT_FALSE(view.dom.empty());
+
+    struct Chart {
+        std::string id;
+        std::size_t line_points;  // of the line over height
+        std::size_t breaks;       // moves: where the line starts again after a gap
+        std::size_t rects;
+    };
+    const std::vector<Chart> charts = {
+        {"difficulty", 11, 2, 0},  // every block but the missing one
+        {"interval", 9, 2, 0},     // not at 5, nor at 6 whose block below is missing
+        {"histogram", 0, 0, 1},    // every interval is one second
+        {"miners", 0, 0, 11},      // ten miners and the others
+        {"length", 12, 1, 0},      // every torrent record
+        {"problem-heights", 0, 0, 3},
+    };
+    for (const auto& chart : charts) {
+        SCOPED_TRACE(chart.id);
+        const std::string figure = figure_of(view.dom, chart.id);
+        ASSERT_FALSE(figure.empty());
+        EXPECT_NE(figure.find("<figcaption>"), std::string::npos);
+        EXPECT_NE(figure.find("class=\"label\""), std::string::npos);  // axis labels
+        EXPECT_EQ(line_points(figure), chart.line_points);
+        if (chart.line_points > 0) {
+            EXPECT_EQ(count_of(figure.substr(figure.find("class=\"series\"")), "M"), chart.breaks);
+        }
+        EXPECT_EQ(count_of(figure, "<rect "), chart.rects);
+    }
+    EXPECT_NE(figure_of(view.dom, "interval").find("median 1 s"), std::string::npos);
+    const std::string strip = figure_of(view.dom, "problem-heights");
+    for (const char* mark : {"mark code-0", "mark code-4", "mark code-5"}) EXPECT_EQ(count_of(strip, mark), 1u) << mark;
+
+    const auto problems = view.dom.substr(view.dom.find("<section id=\"problems\""));
+    const auto body = problems.substr(0, problems.find("</tbody>"));
+    EXPECT_EQ(count_of(body, "<tr>"), 4u);  // the head and three problems
+    EXPECT_NE(body.find("<tr><td>5</td><td>block_missing</td><td class=\"message\"></td></tr>"), std::string::npos);
+    EXPECT_NE(body.find("<tr><td>10</td><td>torrent_mismatch</td><td class=\"message\">timestamp (block 1700000010, "
+                        "torrent 1700000011)</td></tr>"),
+              std::string::npos);
+    EXPECT_NE(view.dom.find("<a href=\"#problems\">3 problems</a>"), std::string::npos);
+    EXPECT_NE(view.dom.find("<section id=\"stats\">"), std::string::npos);
+
+    // Not blank: a page of the same size with nothing on it compresses to
+    // a small fraction of this one.
+    ASSERT_TRUE(view.screenshot.starts_with("\x89PNG")) << view.screenshot.size();
+    TempDir blank_work;
+    const BrowserView blank = open_in_browser("<!DOCTYPE html><html><body></body></html>", blank_work);
+    EXPECT_GT(view.screenshot.size(), 10 * blank.screenshot.size());
+}
+
+TEST(ChainscanReport, BrowserHarnessSeesWhatAPageFetches) {
+    if (!browser_available()) GTEST_SKIP() << "chromium is not installed (scripts/install-deps installs it)";
+    // The checks above pass only if a leaking page would fail them.
+    TempDir work;
+    const BrowserView leaking = open_in_browser(
+        "<!DOCTYPE html><html><body><img src=\"http://fonts.example/x.png\"><img src=\"y.png\"></body></html>", work);
+    const auto fetched = [&](const std::string& line) {
+        return std::find(leaking.requests.begin(), leaking.requests.end(), line) != leaking.requests.end();
+    };
+    EXPECT_TRUE(fetched("GET http://fonts.example/x.png HTTP/1.1"));
+    EXPECT_TRUE(fetched("GET /y.png HTTP/1.1"));
+    TempDir blocked_work;
+    const BrowserView blocked = open_in_browser(
+        "<!DOCTYPE html><html><head><meta http-equiv=\"Content-Security-Policy\" content=\"default-src 'none'\">"
+        "</head><body><img src=\"http://fonts.example/x.png\"></body></html>",
+        blocked_work);
+    EXPECT_EQ(blocked.requests.size(), 0u);
+    EXPECT_FALSE(blocked.console.empty());
+}
+
+TEST(ChainscanReport, EmptyRangeAndStatusesLikeVerify) {
+    TempDir store;
+    write_store(store.path(), {0, 3, {}});
+    const auto clean = run_on(store, {"report"});
+    EXPECT_EQ(clean.status, 0);
+    EXPECT_NE(clean.out.find("no problems found"), std::string::npos);
+    const auto empty = run_on(store, {"report", "--from", "7"});
+    EXPECT_EQ(empty.status, 0);
+    EXPECT_NE(empty.out.find("<h1>Chain report: no heights</h1>"), std::string::npos);
+    EXPECT_EQ(empty.out.find("<svg"), std::string::npos);
+    EXPECT_TRUE(empty.out.ends_with("</html>\n"));
 }
 
 }  // namespace
