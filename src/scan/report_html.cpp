@@ -28,7 +28,7 @@ a{color:var(--accent)}
 figure{margin:0;background:var(--card);border-radius:8px;padding:12px;min-width:0}
 figcaption{font-weight:600;margin-bottom:6px}
 .chart{overflow-x:auto}
-.chart svg{display:block;width:100%;min-width:560px;height:auto}
+.chart svg{display:block;width:100%;min-width:720px;height:auto}
 svg text{fill:var(--fg);font-size:15px}
 svg .tick{fill:var(--muted)}
 svg .label{fill:var(--fg);font-size:16px}

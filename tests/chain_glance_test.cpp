@@ -1,0 +1,137 @@
+// The pieces of stats and report that need no store: exact quantiles, the
+// reduction to pixel columns, and the bound on the page's size.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "scan/chain_series.hpp"
+#include "scan/chain_stats.hpp"
+#include "scan/progress_line.hpp"
+#include "scan/report_charts.hpp"
+#include "scan/report_html.hpp"
+#include "scan/value_counts.hpp"
+
+namespace quorvane {
+namespace {
+
+TEST(ValueCounts, PercentilesAreNearestRankValues) {
+    struct Case {
+        std::vector<std::int64_t> values;
+        unsigned percent;
+        std::optional<std::int64_t> expected;
+    };
+    const std::vector<Case> cases = {
+        {{}, 50, std::nullopt},
+        {{7}, 1, 7},
+        {{7}, 99, 7},
+        {{1, 2}, 50, 1},  // the lower of two middles, never their mean
+        {{1, 2, 3}, 50, 2},
+        {{5, -5, 0}, 50, 0},
+        {{1, 1, 1, 1, 1, 1, 1, 1, 1, 100}, 90, 1},
+        {{1, 1, 1, 1, 1, 1, 1, 1, 1, 100}, 91, 100},
+        {{1, 1, 1, 1, 1, 1, 1, 1, 1, 100}, 100, 100},
+    };
+    for (const auto& c : cases) {
+        ValueCounts<std::int64_t> counts;
+        for (const auto value : c.values) counts.add(value);
+        EXPECT_EQ(counts.percentile(c.percent), c.expected) << c.percent << " of " << c.values.size();
+    }
+    ValueCounts<std::string> miners;
+    for (const char* miner : {"c", "b", "a", "b", "c", "d"}) miners.add(miner);
+    const std::vector<std::pair<std::string, std::uint64_t>> top = {{"b", 2}, {"c", 2}, {"a", 1}};
+    EXPECT_EQ(miners.most_common(3), top);
+}
+
+TEST(HeightColumns, EachHeightFallsInOneColumnAndEachColumnStartsWhereTheLastEnded) {
+    struct Case {
+        std::uint32_t from;
+        std::uint32_t to;
+        std::uint32_t columns;
+    };
+    const std::vector<Case> cases = {
+        {5, 5, 1}, {0, 799, 800}, {0, 800, 800}, {10, 1609, 800}, {1000, 1010, 11}, {0, UINT32_MAX, 800},
+        {UINT32_MAX - 1000, UINT32_MAX, 800},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.from) + "-" + std::to_string(c.to));
+        const HeightColumns columns(c.from, c.to);
+        ASSERT_EQ(columns.count, c.columns);
+        EXPECT_EQ(columns.of(c.from), 0u);
+        EXPECT_EQ(columns.of(c.to), c.columns - 1);
+        EXPECT_EQ(columns.first_height(0), c.from);
+        for (std::uint32_t column = 1; column < columns.count; ++column) {
+            const std::uint32_t first = columns.first_height(column);
+            ASSERT_EQ(columns.of(first), column);
+            ASSERT_EQ(columns.of(first - 1), column - 1);
+        }
+    }
+}
+
+TEST(ChainStats, TimeTexts) {
+    EXPECT_EQ(utc_text(0), "1970-01-01T00:00:00Z");
+    EXPECT_EQ(utc_text(UINT32_MAX), "2106-02-07T06:28:15Z");
+    EXPECT_EQ(duration_text(0), "0d 00:00:00");
+    EXPECT_EQ(duration_text(-90061), "-1d 01:01:01");
+    EXPECT_EQ(duration_text(std::int64_t{UINT32_MAX}), "49710d 06:28:15");
+}
+
+// The most a store can put into a page: every pixel column spanning the
+// widest values, a mark of every kind in every other column, a thousand of
+// the longest problems listed and many more counted.
+TEST(ReportHtml, StaysUnderTwoMegabytesAndAFewThousandPointsPerChart) {
+    ChainStats stats;
+    stats.from = 0;
+    stats.to = UINT32_MAX;
+    stats.first_timestamp = 0;
+    stats.last_timestamp = UINT32_MAX;
+    for (std::int64_t i = 0; i < 200000; ++i) stats.intervals.add(i * 21474 - 2147483647);
+    for (std::uint64_t i = 0; i < 5000; ++i) {
+        stats.difficulties.add(UINT64_MAX - i);
+        stats.miners.add(std::string(40, static_cast<char>('a' + i % 26)) + std::to_string(i) + ".vetq");
+        stats.piece_lengths.add(i);
+        stats.pieces.add(i % 256);
+    }
+    ChainSeries series(0, UINT32_MAX);
+    for (std::uint32_t column = 0; column < series.columns.count; ++column) {
+        series.difficulty[column].add(0);
+        series.difficulty[column].add(UINT64_MAX);
+        series.interval[column].add(-std::int64_t{UINT32_MAX});
+        series.interval[column].add(std::int64_t{UINT32_MAX});
+        series.length[column].add(column);
+        series.length[column].add(UINT64_MAX);
+    }
+    Problem mismatch{ProblemCode::TorrentMismatch, 0, 0, {}, {}, {}, {}};
+    for (int i = 0; i < 9; ++i) {
+        mismatch.fields.push_back({"previous_hash", Json(std::string(64, 'a')), Json(std::string(64, '<'))});
+    }
+    VerifySummary problems;
+    problems.from = 0;
+    problems.to = UINT32_MAX;
+    for (std::uint32_t i = 0; i < PLOT_COLUMNS; i += 2) {
+        mismatch.first = mismatch.last = series.columns.first_height(i);
+        for (unsigned code = 0; code < PROBLEM_CODE_COUNT; ++code) {
+            mismatch.code = static_cast<ProblemCode>(code);
+            series.add(mismatch);
+            ++problems.problems;
+            ++problems.by_code[code];
+        }
+    }
+    const std::string html = report_html(stats, problems, series);
+    EXPECT_LT(html.size(), 2u * 1024 * 1024);
+    std::printf("worst-case page: %zu bytes\n", html.size());
+    EXPECT_EQ(series.listed_problems.size(), LISTED_PROBLEMS);
+    EXPECT_NE(html.find(grouped(problems.problems - LISTED_PROBLEMS) + " more problems"), std::string::npos);
+    // Texts from the store cannot open tags.
+    EXPECT_EQ(html.find("<<"), std::string::npos);
+    for (std::size_t at = html.find("class=\"series\" d=\""); at != std::string::npos;
+         at = html.find("class=\"series\" d=\"", at + 1)) {
+        const std::string d = html.substr(at, html.find('"', at + 18) - at);
+        EXPECT_LE(std::count(d.begin(), d.end(), 'L') + std::count(d.begin(), d.end(), 'M'), 2 * PLOT_COLUMNS);
+    }
+}
+
+}  // namespace
+}  // namespace quorvane
