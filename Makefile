@@ -79,6 +79,7 @@ bench:
 	@bench/chainscan build/release
 	@bench/follow build/release
 	@bench/cold-store build/release
+	@bench/glance build/release
 
 # Hardening: the whole suite under ASan and UBSan, fuzzing, coverage.
 FUZZ_SECONDS ?= 60

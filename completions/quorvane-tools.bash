@@ -47,10 +47,10 @@ _swarmview() { _quorvane_one_block torrents; }
 
 _chainscan() {
     local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD - 1]}
-    local common="--from --to --jobs --config --progress --no-progress --follow --help"
+    local range="--from --to --jobs --config --progress --no-progress --help"
     COMPREPLY=()
     if ((COMP_CWORD == 1)); then
-        mapfile -t COMPREPLY < <(compgen -W "dump verify schema --help --version" -- "$cur")
+        mapfile -t COMPREPLY < <(compgen -W "dump verify stats report schema --help --version" -- "$cur")
         return
     fi
     case $prev in
@@ -61,8 +61,10 @@ _chainscan() {
         --jobs | --table) return ;;
     esac
     case ${COMP_WORDS[1]} in
-        dump) mapfile -t COMPREPLY < <(compgen -W "$common --torrents --no-proof --format" -- "$cur") ;;
-        verify) mapfile -t COMPREPLY < <(compgen -W "$common --json --prometheus" -- "$cur") ;;
+        dump) mapfile -t COMPREPLY < <(compgen -W "$range --follow --torrents --no-proof --format" -- "$cur") ;;
+        verify) mapfile -t COMPREPLY < <(compgen -W "$range --follow --json --prometheus" -- "$cur") ;;
+        stats) mapfile -t COMPREPLY < <(compgen -W "$range --json" -- "$cur") ;;
+        report) mapfile -t COMPREPLY < <(compgen -W "$range" -- "$cur") ;;
         schema) mapfile -t COMPREPLY < <(compgen -W "--for --table --help" -- "$cur") ;;
     esac
 }

@@ -121,7 +121,6 @@ TEST(ReportHtml, StaysUnderTwoMegabytesAndAFewThousandPointsPerChart) {
     }
     const std::string html = report_html(stats, problems, series);
     EXPECT_LT(html.size(), 2u * 1024 * 1024);
-    std::printf("worst-case page: %zu bytes\n", html.size());
     EXPECT_EQ(series.listed_problems.size(), LISTED_PROBLEMS);
     EXPECT_NE(html.find(grouped(problems.problems - LISTED_PROBLEMS) + " more problems"), std::string::npos);
     // Texts from the store cannot open tags.

@@ -34,13 +34,15 @@ offers() {
 
 cd "$work/elsewhere" || exit 1
 settings="$work/node/settings.ini"
-offers "dump schema verify --help --version" 1 _chainscan chainscan ""
+offers "dump report schema stats verify --help --version" 1 _chainscan chainscan ""
 offers "--help --version" 1 _chainscan chainscan --
 offers "csv jsonl" 3 _chainscan chainscan dump --format ""
 offers "--no-progress --no-proof" 2 _chainscan chainscan dump --no-
 offers "--jobs --json" 2 _chainscan chainscan verify --j
 offers "--follow --format" 2 _chainscan chainscan dump --fo
 offers "--progress --prometheus" 2 _chainscan chainscan verify --pr
+offers "--jobs --json" 2 _chainscan chainscan stats --j
+offers "--from" 2 _chainscan chainscan report --fr
 offers "duckdb postgresql sqlite" 3 _chainscan chainscan schema --for ""
 offers "$work/node/settings.ini" 3 _chainscan chainscan verify --config "$work/node/set"
 offers "1 10 11" 5 _chainscan chainscan verify --config "$settings" --from 1

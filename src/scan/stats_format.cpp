@@ -107,7 +107,7 @@ std::vector<StatsRow> stats_rows(const ChainStats& s, const VerifySummary& probl
     row("torrents", "pieces min / median / max", three(s.pieces));
     row("torrents", "piece lengths", std::to_string(s.piece_lengths.distinct()) + " distinct");
     for (const auto& [length, count] : s.piece_lengths.most_common(TOP_PIECE_LENGTHS)) {
-        row("torrents", "piece length " + std::to_string(length), std::to_string(count) + " records");
+        row("torrents", "piece length " + std::to_string(length), std::to_string(count) + (count == 1 ? " record" : " records"));
     }
 
     row("problems", "total", std::to_string(problems.problems));
