@@ -16,7 +16,7 @@ namespace quorvane {
 template <class Value>
 class ValueCounts {
 public:
-    void add(Value value) {
+    void add(const Value& value) {
         ++counts_[value];
         ++total_;
     }
