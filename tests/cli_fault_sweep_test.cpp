@@ -178,7 +178,9 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(Tool{"crestview", CRESTVIEW_BINARY, {"2"}},
                       Tool{"swarmview", SWARMVIEW_BINARY, {"2"}, false, true},
                       Tool{"chainscan verify", CHAINSCAN_BINARY, {"verify", "--jobs", "2"}, true},
-                      Tool{"chainscan dump", CHAINSCAN_BINARY, {"dump", "--torrents", "--jobs", "2"}}),
+                      Tool{"chainscan dump", CHAINSCAN_BINARY, {"dump", "--torrents", "--jobs", "2"}},
+                      // A record that cannot be read is counted as a problem, as by verify.
+                      Tool{"chainscan stats", CHAINSCAN_BINARY, {"stats", "--json", "--jobs", "2"}, true}),
     [](const auto& param_info) {
         std::string name = param_info.param.label;
         std::replace(name.begin(), name.end(), ' ', '_');
