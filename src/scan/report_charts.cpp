@@ -23,6 +23,8 @@ constexpr double BOTTOM = 56;  // tick labels and the axis label below the plot
 
 // At most this many bars in the interval histogram.
 constexpr std::uint64_t HISTOGRAM_BARS = 40;
+// A few bars stay bars rather than becoming blocks.
+constexpr double MAX_BAR_WIDTH = 80;
 
 std::string number(double value) {
     char text[32];
@@ -195,9 +197,9 @@ std::string line_chart(const HeightColumns& columns, const std::vector<ColumnExt
         return body + SVG_CLOSE;
     }
     const Scale scale(range->first, range->second, 1);
-    body += value_axis(scale, y_label) + height_axis(columns) + series_path(columns, values, scale);
-    if (extra) body += extra(scale);
-    return body + SVG_CLOSE;
+    body += value_axis(scale, y_label) + height_axis(columns);
+    if (extra) body += extra(scale);  // under the line
+    return body + series_path(columns, values, scale) + SVG_CLOSE;
 }
 
 std::string reduction_note(const HeightColumns& columns) {
@@ -285,8 +287,9 @@ std::string interval_histogram(const ChainStats& stats) {
         const double x = LEFT + static_cast<double>(bar) * slot;
         if (counts[bar] > 0) {
             const double y = scale.y(static_cast<double>(counts[bar]));
-            body += "<rect class=\"bar\" x=\"" + number(x + 1) + "\" y=\"" + number(y) + "\" width=\"" +
-                    number(std::max(1.0, slot - 2)) + "\" height=\"" + number(bottom - y) + "\"><title>" +
+            const double width = std::clamp(slot - 2, 1.0, MAX_BAR_WIDTH);
+            body += "<rect class=\"bar\" x=\"" + number(x + (slot - width) / 2) + "\" y=\"" + number(y) +
+                    "\" width=\"" + number(width) + "\" height=\"" + number(bottom - y) + "\"><title>" +
                     html_escaped(range) + " s: " + grouped(counts[bar]) + " intervals</title></rect>";
         }
         if (bar % label_every == 0) body += text_at(x + slot / 2, bottom + 22, range, "middle");

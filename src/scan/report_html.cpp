@@ -36,7 +36,7 @@ svg .grid{stroke:var(--grid);stroke-width:1}
 svg .axis{stroke:var(--muted);stroke-width:1}
 svg .series{fill:none;stroke:var(--accent);stroke-width:1.5;stroke-linejoin:round;stroke-linecap:round}
 svg .median{stroke:var(--accent2);stroke-width:1.5;stroke-dasharray:6 4}
-svg .median-label{fill:var(--accent2)}
+svg .median-label{fill:var(--accent2);paint-order:stroke;stroke:var(--card);stroke-width:4px}
 svg .bar{fill:var(--accent)}
 svg .bar.others{fill:var(--muted)}
 svg .code-0{fill:var(--c0)}svg .code-1{fill:var(--c1)}svg .code-2{fill:var(--c2)}
