@@ -287,9 +287,9 @@ std::string interval_histogram(const ChainStats& stats) {
         const double x = LEFT + static_cast<double>(bar) * slot;
         if (counts[bar] > 0) {
             const double y = scale.y(static_cast<double>(counts[bar]));
-            const double width = std::clamp(slot - 2, 1.0, MAX_BAR_WIDTH);
-            body += "<rect class=\"bar\" x=\"" + number(x + (slot - width) / 2) + "\" y=\"" + number(y) +
-                    "\" width=\"" + number(width) + "\" height=\"" + number(bottom - y) + "\"><title>" +
+            const double bar_width = std::clamp(slot - 2, 1.0, MAX_BAR_WIDTH);
+            body += "<rect class=\"bar\" x=\"" + number(x + (slot - bar_width) / 2) + "\" y=\"" + number(y) +
+                    "\" width=\"" + number(bar_width) + "\" height=\"" + number(bottom - y) + "\"><title>" +
                     html_escaped(range) + " s: " + grouped(counts[bar]) + " intervals</title></rect>";
         }
         if (bar % label_every == 0) body += text_at(x + slot / 2, bottom + 22, range, "middle");
