@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -39,6 +40,17 @@ TEST(ValueCounts, PercentilesAreNearestRankValues) {
         for (const auto value : c.values) counts.add(value);
         EXPECT_EQ(counts.percentile(c.percent), c.expected) << c.percent << " of " << c.values.size();
     }
+    // Many values, folded in several times, count as one map of them does.
+    ValueCounts<std::int64_t> many;
+    std::map<std::int64_t, std::uint64_t> expected;
+    for (std::int64_t i = 0; i < 30000; ++i) {
+        const std::int64_t value = i % 7 == 0 ? i : (i * 7919) % 97 - 40;
+        many.add(value);
+        ++expected[value];
+    }
+    EXPECT_EQ(many.total(), 30000u);
+    using Counts = std::vector<std::pair<std::int64_t, std::uint64_t>>;
+    EXPECT_EQ(many.counts(), Counts(expected.begin(), expected.end()));
     ValueCounts<std::string> miners;
     for (const char* miner : {"c", "b", "a", "b", "c", "d"}) miners.add(miner);
     const std::vector<std::pair<std::string, std::uint64_t>> top = {{"b", 2}, {"c", 2}, {"a", 1}};

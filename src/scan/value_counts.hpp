@@ -1,12 +1,13 @@
 #pragma once
 
-// An exact distribution of integer values: how often each distinct value
-// occurs. Block intervals and difficulties repeat a lot, so this stays small;
-// at worst it holds one entry per value added.
+// An exact distribution of values: how often each distinct value occurs,
+// kept as a sorted array of (value, count) pairs, 16 bytes a distinct
+// number. Values are gathered unsorted and folded in once as many have come
+// as are held (at least a few thousand), which keeps adding cheap however
+// many distinct values there are. Not for use from several threads.
 
 #include <algorithm>
 #include <cstdint>
-#include <map>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -17,21 +18,26 @@ template <class Value>
 class ValueCounts {
 public:
     void add(const Value& value) {
-        ++counts_[value];
+        pending_.push_back(value);
         ++total_;
+        if (pending_.size() >= std::max(MIN_PENDING, counts_.size())) fold();
     }
 
     std::uint64_t total() const { return total_; }
-    std::size_t distinct() const { return counts_.size(); }
-    const std::map<Value, std::uint64_t>& counts() const { return counts_; }
+    std::size_t distinct() const { return counts().size(); }
+    // Ascending by value.
+    const std::vector<std::pair<Value, std::uint64_t>>& counts() const {
+        fold();
+        return counts_;
+    }
 
     std::optional<Value> min() const {
-        if (counts_.empty()) return std::nullopt;
-        return counts_.begin()->first;
+        if (counts().empty()) return std::nullopt;
+        return counts_.front().first;
     }
     std::optional<Value> max() const {
-        if (counts_.empty()) return std::nullopt;
-        return counts_.rbegin()->first;
+        if (counts().empty()) return std::nullopt;
+        return counts_.back().first;
     }
 
     // The nearest-rank percentile: the smallest value that at least
@@ -41,23 +47,49 @@ public:
         if (total_ == 0) return std::nullopt;
         const std::uint64_t rank = std::max<std::uint64_t>(1, (total_ * percent + 99) / 100);
         std::uint64_t seen = 0;
-        for (const auto& [value, count] : counts_) {
+        for (const auto& [value, count] : counts()) {
             seen += count;
             if (seen >= rank) return value;
         }
-        return counts_.rbegin()->first;
+        return counts_.back().first;
     }
 
     // The `limit` values seen most often, most first; ties go to the lower value.
     std::vector<std::pair<Value, std::uint64_t>> most_common(std::size_t limit) const {
-        std::vector<std::pair<Value, std::uint64_t>> all(counts_.begin(), counts_.end());
+        std::vector<std::pair<Value, std::uint64_t>> all = counts();
         std::stable_sort(all.begin(), all.end(), [](const auto& a, const auto& b) { return a.second > b.second; });
         if (all.size() > limit) all.resize(limit);
         return all;
     }
 
 private:
-    std::map<Value, std::uint64_t> counts_;
+    static constexpr std::size_t MIN_PENDING = 4096;
+
+    // Sorts the values gathered since the last fold and merges them into
+    // the counts.
+    void fold() const {
+        if (pending_.empty()) return;
+        std::sort(pending_.begin(), pending_.end());
+        std::vector<std::pair<Value, std::uint64_t>> merged;
+        merged.reserve(counts_.size() + pending_.size());
+        auto old = counts_.begin();
+        for (std::size_t i = 0; i < pending_.size();) {
+            std::size_t end = i;
+            while (end < pending_.size() && pending_[end] == pending_[i]) ++end;
+            while (old != counts_.end() && old->first < pending_[i]) merged.push_back(*old++);
+            std::uint64_t count = end - i;
+            if (old != counts_.end() && old->first == pending_[i]) count += (old++)->second;
+            merged.emplace_back(pending_[i], count);
+            i = end;
+        }
+        merged.insert(merged.end(), old, counts_.end());
+        merged.shrink_to_fit();
+        counts_ = std::move(merged);
+        pending_.clear();
+    }
+
+    mutable std::vector<std::pair<Value, std::uint64_t>> counts_;
+    mutable std::vector<Value> pending_;
     std::uint64_t total_ = 0;
 };
 
