@@ -2,12 +2,13 @@
 
 // An exact distribution of values: how often each distinct value occurs,
 // kept as a sorted array of (value, count) pairs, 16 bytes a distinct
-// number. Values are gathered unsorted and folded in once as many have come
-// as are held (at least a few thousand), which keeps adding cheap however
-// many distinct values there are. Not for use from several threads.
+// number. Values are gathered unsorted and folded in by the few thousand,
+// which keeps adding cheap however many distinct values there are. Not for
+// use from several threads.
 
 #include <algorithm>
 #include <cstdint>
+#include <iterator>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -20,7 +21,7 @@ public:
     void add(const Value& value) {
         pending_.push_back(value);
         ++total_;
-        if (pending_.size() >= std::max(MIN_PENDING, counts_.size())) fold();
+        if (pending_.size() >= std::max(MIN_PENDING, counts_.size() / 8)) fold();
     }
 
     std::uint64_t total() const { return total_; }
@@ -66,26 +67,30 @@ private:
     static constexpr std::size_t MIN_PENDING = 4096;
 
     // Sorts the values gathered since the last fold and merges them into
-    // the counts.
+    // the counts. Folding once an eighth as many have come as are counted
+    // keeps the merge's second array small next to the first.
     void fold() const {
         if (pending_.empty()) return;
         std::sort(pending_.begin(), pending_.end());
-        std::vector<std::pair<Value, std::uint64_t>> merged;
-        merged.reserve(counts_.size() + pending_.size());
-        auto old = counts_.begin();
-        for (std::size_t i = 0; i < pending_.size();) {
-            std::size_t end = i;
-            while (end < pending_.size() && pending_[end] == pending_[i]) ++end;
-            while (old != counts_.end() && old->first < pending_[i]) merged.push_back(*old++);
-            std::uint64_t count = end - i;
-            if (old != counts_.end() && old->first == pending_[i]) count += (old++)->second;
-            merged.emplace_back(pending_[i], count);
-            i = end;
+        std::vector<std::pair<Value, std::uint64_t>> fresh;
+        for (const Value& value : pending_) {
+            if (fresh.empty() || !(fresh.back().first == value)) {
+                fresh.emplace_back(value, 1);
+            } else {
+                ++fresh.back().second;
+            }
         }
-        merged.insert(merged.end(), old, counts_.end());
-        merged.shrink_to_fit();
-        counts_ = std::move(merged);
         pending_.clear();
+        std::vector<std::pair<Value, std::uint64_t>> merged;
+        merged.reserve(counts_.size() + fresh.size());
+        auto old = counts_.begin();
+        for (auto& [value, count] : fresh) {
+            while (old != counts_.end() && old->first < value) merged.push_back(std::move(*old++));
+            if (old != counts_.end() && old->first == value) count += (old++)->second;
+            merged.emplace_back(std::move(value), count);
+        }
+        std::move(old, counts_.end(), std::back_inserter(merged));
+        counts_ = std::move(merged);
     }
 
     mutable std::vector<std::pair<Value, std::uint64_t>> counts_;
