@@ -22,12 +22,11 @@ public:
         : form_(form), progress_(progress), report_(range.from, range.to, false) {
         stats_.from = range.from;
         stats_.to = range.to;
-        if (form_ == GlanceForm::Html) {
-            series_ = ChainSeries(range.from, range.to);
-            report_.observe([this](const Problem& problem) { series_.add(problem); });
-        } else {
-            report_.observe([](const Problem&) {});
-        }
+        if (form_ == GlanceForm::Html) series_ = ChainSeries(range.from, range.to);
+        // Problems are counted, and drawn in a report, but never printed.
+        report_.observe([this](const Problem& problem) {
+            if (form_ == GlanceForm::Html) series_.add(problem);
+        });
     }
 
     void configure(ScanPlan& plan) const override { plan.read_torrents = true; }
