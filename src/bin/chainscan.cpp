@@ -19,13 +19,8 @@ constexpr unsigned MAX_JOBS = 256;
 
 constexpr const char* EXIT_STATUSES =
     "Exit status: 0 done and nothing wrong; 1 a height could not be read or decoded (dump) or a problem\n"
-    "was found (verify); 2 usage error, settings that do not load, a directory that cannot be listed,\n"
+    "was found (verify, stats, report); 2 usage error, settings that do not load, a directory that cannot be listed,\n"
     "or output that cannot be written; 141 (killed by SIGPIPE) the reader of the output went away.";
-
-constexpr const char* GLANCE_EXIT_STATUSES =
-    "Exit status: 0 nothing wrong; 1 verify would report a problem (counted under problems); 2 usage error,\n"
-    "settings that do not load, a directory that cannot be listed, or output that cannot be written;\n"
-    "141 (killed by SIGPIPE) the reader of the output went away.";
 
 void add_common_options(CLI::App& command, ScanOptions& options) {
     command.add_option("--from", options.from_text, "first height (default: the lowest in the store)")
@@ -59,7 +54,7 @@ void add_follow_option(CLI::App& command, ScanOptions& options) {
 int main(int argc, char** argv) {
     start_tool(argc, argv, BrokenPipe::EndsRun);
     ScanOptions options;
-    CLI::App app{"Reads or checks every height of a range of the test network's block store.", "chainscan"};
+    CLI::App app{"Reads, checks or sums up every height of a range of the test network's block store.", "chainscan"};
     app.set_version_flag("--version", std::string("chainscan ") + VIEWERS_VERSION);
     app.require_subcommand(1, 1);
     app.footer(std::string(EXIT_STATUSES) + "\n\nExample: chainscan verify --config /srv/node/settings.ini");
@@ -85,11 +80,11 @@ int main(int argc, char** argv) {
     CLI::App* stats = app.add_subcommand("stats", "the chain at a glance: pace, difficulty, miners, torrent records, problems");
     add_common_options(*stats, options);
     stats->add_flag("--json", options.json, "one JSON object instead of aligned text");
-    stats->footer(std::string(GLANCE_EXIT_STATUSES) + "\n\nExample: chainscan stats --json | jq .time.interval_seconds");
+    stats->footer(std::string(EXIT_STATUSES) + "\n\nExample: chainscan stats --json | jq .time.interval_seconds");
 
     CLI::App* report = app.add_subcommand("report", "the same as one HTML page with charts, for a browser, on standard output");
     add_common_options(*report, options);
-    report->footer(std::string(GLANCE_EXIT_STATUSES) + "\n\nExample: chainscan report --config /srv/node/settings.ini > chain.html");
+    report->footer(std::string(EXIT_STATUSES) + "\n\nExample: chainscan report --config /srv/node/settings.ini > chain.html");
 
     CLI::App* schema = app.add_subcommand("schema", "the SQL that creates a table for dump --format csv and loads it");
     schema->add_option("--for", options.engine, "duckdb, postgresql or sqlite")
