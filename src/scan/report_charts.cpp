@@ -16,7 +16,10 @@ namespace {
 // The view box of a chart over height; the plot area is one unit per column.
 constexpr double LEFT = 140;
 constexpr double PLOT_WIDTH = PLOT_COLUMNS;
-constexpr double VIEW_WIDTH = LEFT + PLOT_WIDTH + 30;
+constexpr double VIEW_WIDTH = LEFT + PLOT_WIDTH + 60;  // room for half the last height label
+// The width of a digit or comma of a tick label, and the space between labels.
+constexpr double LABEL_CHARACTER = 9;
+constexpr double LABEL_GAP = 30;
 constexpr double TOP = 16;
 constexpr double PLOT_HEIGHT = 220;
 constexpr double BOTTOM = 56;  // tick labels and the axis label below the plot
@@ -127,7 +130,10 @@ std::string height_axis(const HeightColumns& columns) {
     std::string out = "<line class=\"axis\" x1=\"" + number(LEFT) + "\" x2=\"" + number(LEFT + PLOT_WIDTH) +
                       "\" y1=\"" + number(bottom) + "\" y2=\"" + number(bottom) + "\"/>";
     const double last = static_cast<double>(columns.from) + static_cast<double>(columns.heights) - 1;
-    const double step = nice_step(last - columns.from, 6, 1);
+    // As many labels as fit side by side, at most six.
+    const double label_width = static_cast<double>(grouped(static_cast<std::uint64_t>(last)).size()) * LABEL_CHARACTER;
+    const int labels = std::clamp(static_cast<int>(PLOT_WIDTH / (label_width + LABEL_GAP)) - 1, 2, 6);
+    const double step = nice_step(last - columns.from, labels, 1);
     for (double tick = std::ceil(columns.from / step) * step; tick <= last; tick += step) {
         const double x = height_x(columns, tick);
         out += "<line class=\"axis\" x1=\"" + number(x) + "\" x2=\"" + number(x) + "\" y1=\"" + number(bottom) +
