@@ -111,7 +111,8 @@ private:
 RunResult run_browser(const PageServer& server, const TempDir& work, const std::string& profile,
                       std::vector<std::string> action) {
     std::vector<std::string> arguments = {
-        "120", CHROMIUM, "--headless", "--no-sandbox", "--disable-gpu", "--disable-background-networking",
+        "120", CHROMIUM, "--headless", "--no-sandbox", "--disable-gpu", "--disable-dev-shm-usage",
+        "--disable-background-networking",
         "--disable-component-update", "--disable-sync", "--disable-extensions", "--no-first-run",
         "--hide-scrollbars", "--user-data-dir=" + (work / profile), "--proxy-server=" + server.address(),
         "--enable-logging=stderr", "--v=0"};
