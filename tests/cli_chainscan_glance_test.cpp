@@ -234,12 +234,15 @@ TEST(ChainscanReport, BrowserHarnessSeesWhatAPageFetches) {
     // The checks above pass only if a leaking page would fail them.
     TempDir work;
     const BrowserView leaking = open_in_browser(
-        "<!DOCTYPE html><html><body><img src=\"http://fonts.example/x.png\"><img src=\"y.png\"></body></html>", work);
+        "<!DOCTYPE html><html><head><link rel=\"stylesheet\" href=\"https://fonts.googleapis.com/css?family=Inter\">"
+        "</head><body><img src=\"http://fonts.example/x.png\"><img src=\"y.png\"></body></html>",
+        work);
     const auto fetched = [&](const std::string& line) {
         return std::find(leaking.requests.begin(), leaking.requests.end(), line) != leaking.requests.end();
     };
     EXPECT_TRUE(fetched("GET http://fonts.example/x.png HTTP/1.1"));
     EXPECT_TRUE(fetched("GET /y.png HTTP/1.1"));
+    EXPECT_TRUE(fetched("CONNECT fonts.googleapis.com:443 HTTP/1.1"));
     TempDir blocked_work;
     const BrowserView blocked = open_in_browser(
         "<!DOCTYPE html><html><head><meta http-equiv=\"Content-Security-Policy\" content=\"default-src 'none'\">"
