@@ -65,14 +65,12 @@ HeightFacts ChainStats::add(const HeightScan& scan) {
 }
 
 void ChainStats::end_at(std::uint32_t last) {
-    if (!started_) next_height_ = from;
-    started_ = true;
     to = last;
-    if (std::uint64_t{last} + 1 > next_height_) {
-        missing += std::uint64_t{last} + 1 - next_height_;
+    const std::uint64_t next = started_ ? next_height_ : from;
+    if (std::uint64_t{last} + 1 > next) {
+        missing += std::uint64_t{last} + 1 - next;
         ++gaps;
     }
-    next_height_ = std::uint64_t{last} + 1;
 }
 
 std::optional<double> ChainStats::interval_mean() const {

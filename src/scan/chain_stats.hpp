@@ -49,7 +49,8 @@ struct ChainStats {
 
     // Heights come in ascending order, each once.
     HeightFacts add(const HeightScan& scan);
-    // Counts the heights after the last one added up to `last` as missing.
+    // Once, at the end: the heights after the last block added, up to
+    // `last`, are missing too.
     void end_at(std::uint32_t last);
 
     std::optional<double> interval_mean() const;
