@@ -50,14 +50,15 @@ TEST(ChainscanStats, ReportsEachValueOfTheRange) {
           {"/torrents", R"({"total_length":10000,"pieces":{"min":3,"median":3,"max":3},)"
                         R"("piece_lengths_distinct":1,"piece_lengths":[{"piece_length":400,"records":10}]})"},
           {"/problems", R"({"total":0,"by_code":{}})"}}},
-        {"a pause of ten minutes", {0, 10, {}, {}, true,
+        {"a pause of ten minutes", {0, 11, {}, {}, true,
                                     [](std::uint32_t h, HeightValues& v) { v.timestamp = 1700000000u + 60 * h + (h >= 5 ? 600 : 0); }},
          {}, 0,
          {{"/time/interval_seconds",
-           R"({"count":9,"mean":126.667,"median":60,"p10":60,"p90":660,"p99":660,"min":60,"max":660,"zero_or_negative":0})"},
-          {"/time/span_seconds", "1140"}}},
+           R"({"count":10,"mean":120.0,"median":60,"p10":60,"p90":60,"p99":660,"min":60,"max":660,"zero_or_negative":0})"},
+          {"/time/span_seconds", "1200"}}},
         {"a clock that stands still, then goes back", {0, 4, {}, {}, true, timestamps({0, 10, 10, 5})}, {}, 0,
          {{"/time/interval_seconds/median", "0"},
+          {"/time/interval_seconds/mean", "1.667"},
           {"/time/interval_seconds/min", "-5"},
           {"/time/interval_seconds/zero_or_negative", "2"},
           {"/time/span_seconds", "5"}}},
@@ -139,7 +140,8 @@ TEST(ChainscanStats, TextNamesUnitsAndOnlyTheProblemsFound) {
     EXPECT_EQ(text.status, 1);
     for (const char* line : {"heights\n", "  range                      0 - 3 (4 heights)\n",
                              "  span                       3 s (0d 00:00:03)\n",
-                             "  interval min / max         1 / 1 s\n", "  total length               3000 bytes\n",
+                             "  interval min / max         1 / 1 s\n", "  zero or negative           0\n",
+                             "  total length               3000 bytes\n",
                              "  torrent_invalid            1\n"}) {
         EXPECT_NE(text.out.find(line), std::string::npos) << line << text.out;
     }
