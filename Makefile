@@ -44,6 +44,11 @@ demo: build
 	@echo
 	@echo '$$ chainscan dump --no-proof --to 1 --config build/demo-store/settings.ini'
 	@$(BUILD_DIR)/chainscan dump --no-proof --to 1 --config build/demo-store/settings.ini
+	@echo
+	@echo '$$ chainscan stats --config build/demo-store/settings.ini | head -15'
+	@$(BUILD_DIR)/chainscan stats --config build/demo-store/settings.ini | head -15
+	@$(BUILD_DIR)/chainscan report --config build/demo-store/settings.ini > build/demo-store/chain.html
+	@echo '$$ chainscan report --config build/demo-store/settings.ini > build/demo-store/chain.html   # open it in a browser'
 
 install: build
 	@cmake --install $(BUILD_DIR) --prefix $(PREFIX)
