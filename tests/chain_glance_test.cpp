@@ -84,7 +84,8 @@ TEST(HeightColumns, EachHeightFallsInOneColumnAndEachColumnStartsWhereTheLastEnd
     }
 }
 
-TEST(ChainStats, TimeTexts) {
+TEST(ChainStats, Texts) {
+    EXPECT_EQ(html_escaped("<a title=\"x\">&</a>"), "&lt;a title=&quot;x&quot;&gt;&amp;&lt;/a&gt;");
     EXPECT_EQ(utc_text(0), "1970-01-01T00:00:00Z");
     EXPECT_EQ(utc_text(UINT32_MAX), "2106-02-07T06:28:15Z");
     EXPECT_EQ(duration_text(0), "0d 00:00:00");
