@@ -138,6 +138,17 @@ TEST(ReportHtml, StaysUnderTwoMegabytesAndAFewThousandPointsPerChart) {
     EXPECT_LT(html.size(), 2u * 1024 * 1024);
     EXPECT_EQ(series.listed_problems.size(), LISTED_PROBLEMS);
     EXPECT_NE(html.find(grouped(problems.problems - LISTED_PROBLEMS) + " more problems"), std::string::npos);
+    // One problem past the list is still mentioned.
+    ChainSeries few(0, 5000);
+    VerifySummary counted;
+    counted.from = 0;
+    counted.to = 5000;
+    for (std::uint32_t h = 0; h <= LISTED_PROBLEMS; ++h) {
+        few.add(Problem{ProblemCode::ChainBroken, h + 1, h + 1, {}, {}, {}, {}});
+        ++counted.problems;
+    }
+    EXPECT_NE(report_html(stats, counted, few).find(">1 more problem is not listed here (1,001 in all)"),
+              std::string::npos);
     // Texts from the store cannot open tags.
     EXPECT_EQ(html.find("<<"), std::string::npos);
     for (std::size_t at = html.find("class=\"series\" d=\""); at != std::string::npos;

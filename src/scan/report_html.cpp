@@ -98,7 +98,9 @@ std::string problem_table(const ChainSeries& series, const VerifySummary& proble
     }
     out += "</tbody></table></div>";
     if (series.unlisted_problems > 0) {
-        out += "<p class=\"more\">" + grouped(series.unlisted_problems) + " more problems are not listed here (" +
+        const bool one = series.unlisted_problems == 1;
+        out += "<p class=\"more\">" + grouped(series.unlisted_problems) +
+               (one ? " more problem is not listed here (" : " more problems are not listed here (") +
                grouped(problems.problems) + " in all); chainscan verify lists every one.</p>";
     }
     return out + "</section>\n";
