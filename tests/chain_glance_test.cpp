@@ -97,9 +97,7 @@ TEST(ChainStats, Texts) {
 // widest values, a mark of every kind in every other column, a thousand of
 // the longest problems listed and many more counted.
 TEST(ReportHtml, StaysUnderTwoMegabytesAndAFewThousandPointsPerChart) {
-    ChainStats stats;
-    stats.from = 0;
-    stats.to = UINT32_MAX;
+    ChainStats stats(0, UINT32_MAX);
     stats.first_timestamp = 0;
     stats.last_timestamp = UINT32_MAX;
     for (std::int64_t i = 0; i < 200000; ++i) stats.intervals.add(i * 21474 - 2147483647);

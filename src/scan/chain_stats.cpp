@@ -15,11 +15,9 @@ std::string network_of(const std::string& miner) {
 
 }  // namespace
 
+ChainStats::ChainStats(std::uint32_t first, std::uint32_t last) : from(first), to(last), next_height_(first) {}
+
 HeightFacts ChainStats::add(const HeightScan& scan) {
-    if (!started_) {
-        next_height_ = from;
-        started_ = true;
-    }
     HeightFacts facts;
     const std::uint32_t h = scan.height;
     torrents += scan.torrent_present;
@@ -66,9 +64,8 @@ HeightFacts ChainStats::add(const HeightScan& scan) {
 
 void ChainStats::end_at(std::uint32_t last) {
     to = last;
-    const std::uint64_t next = started_ ? next_height_ : from;
-    if (std::uint64_t{last} + 1 > next) {
-        missing += std::uint64_t{last} + 1 - next;
+    if (std::uint64_t{last} + 1 > next_height_) {
+        missing += std::uint64_t{last} + 1 - next_height_;
         ++gaps;
     }
 }

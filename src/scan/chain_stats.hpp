@@ -22,6 +22,8 @@ struct HeightFacts {
 };
 
 struct ChainStats {
+    ChainStats(std::uint32_t first, std::uint32_t last);
+
     std::uint32_t from = 0;
     std::uint32_t to = 0;
     std::uint64_t blocks = 0;    // block files present
@@ -56,8 +58,7 @@ struct ChainStats {
     std::optional<double> interval_mean() const;
 
 private:
-    std::uint64_t next_height_ = 0;
-    bool started_ = false;
+    std::uint64_t next_height_;  // just above the last block file seen; `from` before any
     std::optional<std::uint32_t> decoded_below_;  // height of the last block that decoded
 };
 
