@@ -55,11 +55,10 @@ std::string problem_links(const VerifySummary& problems) {
     if (problems.problems == 0) return "no problems found";
     std::string out = "<a href=\"#problems\">" + grouped(problems.problems) + " problems</a>: ";
     bool first = true;
-    for (std::size_t code = 0; code < PROBLEM_CODE_COUNT; ++code) {
-        if (problems.by_code[code] == 0) continue;
+    for (const auto& [code, count] : codes_found(problems)) {
         if (!first) out += ", ";
         first = false;
-        out += std::string(problem_code_name(static_cast<ProblemCode>(code))) + " " + grouped(problems.by_code[code]);
+        out += std::string(code) + " " + grouped(count);
     }
     return out;
 }

@@ -112,11 +112,7 @@ std::vector<StatsRow> stats_rows(const ChainStats& s, const VerifySummary& probl
 
     row("problems", "total", std::to_string(problems.problems));
     // As verify's summary: only the codes that were found.
-    for (std::size_t code = 0; code < PROBLEM_CODE_COUNT; ++code) {
-        if (problems.by_code[code] == 0) continue;
-        row("problems", std::string(problem_code_name(static_cast<ProblemCode>(code))),
-            std::to_string(problems.by_code[code]));
-    }
+    for (const auto& [code, count] : codes_found(problems)) row("problems", std::string(code), std::to_string(count));
     return rows;
 }
 

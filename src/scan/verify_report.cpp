@@ -271,11 +271,17 @@ VerifySummary VerifyReport::summary() const {
     return summary;
 }
 
+std::vector<std::pair<std::string_view, std::uint64_t>> codes_found(const VerifySummary& summary) {
+    std::vector<std::pair<std::string_view, std::uint64_t>> found;
+    for (std::size_t i = 0; i < PROBLEM_CODE_COUNT; ++i) {
+        if (summary.by_code[i] > 0) found.emplace_back(CODE_NAMES[i], summary.by_code[i]);
+    }
+    return found;
+}
+
 Json by_code_json(const VerifySummary& summary) {
     Json by_code = Json::object();
-    for (std::size_t i = 0; i < PROBLEM_CODE_COUNT; ++i) {
-        if (summary.by_code[i] > 0) by_code[std::string(CODE_NAMES[i])] = summary.by_code[i];
-    }
+    for (const auto& [code, count] : codes_found(summary)) by_code[std::string(code)] = count;
     return by_code;
 }
 
@@ -305,11 +311,10 @@ std::string summary_text(const VerifySummary& summary) {
     if (summary.problems == 0) return text + "no problems found\n";
     text += counted(summary.problems, "problem") + " (";
     bool first = true;
-    for (std::size_t i = 0; i < PROBLEM_CODE_COUNT; ++i) {
-        if (summary.by_code[i] == 0) continue;
+    for (const auto& [code, count] : codes_found(summary)) {
         if (!first) text += ", ";
         first = false;
-        text += std::string(CODE_NAMES[i]) + " " + std::to_string(summary.by_code[i]);
+        text += std::string(code) + " " + std::to_string(count);
     }
     text += ")";
     text += summary.verified_through ? "; verified through " + std::to_string(*summary.verified_through)

@@ -63,7 +63,9 @@ struct VerifySummary {
 // The closing line of the text and JSON Lines reports, with its newline.
 std::string summary_text(const VerifySummary& summary);
 std::string summary_json(const VerifySummary& summary);
-// {"chain_broken": 2, ...}: the codes found, in report order.
+// The codes found, in report order, with how often each was.
+std::vector<std::pair<std::string_view, std::uint64_t>> codes_found(const VerifySummary& summary);
+// {"chain_broken": 2, ...}: the codes found.
 Json by_code_json(const VerifySummary& summary);
 
 // Takes the heights of a range in ascending order (only those with a record;
