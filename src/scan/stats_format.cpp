@@ -56,6 +56,14 @@ std::string three(const ValueCounts<Value>& counts) {
            number_or_none(counts.max());
 }
 
+// The JSON twin of `three`.
+template <class Value>
+void add_spread(Json& into, const ValueCounts<Value>& counts) {
+    into["min"] = json_or_null(counts.min());
+    into["median"] = json_or_null(counts.percentile(50));
+    into["max"] = json_or_null(counts.max());
+}
+
 }  // namespace
 
 std::string percent_text(std::uint64_t part, std::uint64_t whole) {
@@ -164,9 +172,7 @@ std::string stats_json(const ChainStats& s, const VerifySummary& problems) {
     Json difficulty = Json::object();
     difficulty["first"] = json_or_null(s.first_difficulty);
     difficulty["last"] = json_or_null(s.last_difficulty);
-    difficulty["min"] = json_or_null(s.difficulties.min());
-    difficulty["median"] = json_or_null(s.difficulties.percentile(50));
-    difficulty["max"] = json_or_null(s.difficulties.max());
+    add_spread(difficulty, s.difficulties);
     difficulty["changes"] = s.difficulty_changes;
     out["difficulty"] = std::move(difficulty);
 
@@ -189,9 +195,7 @@ std::string stats_json(const ChainStats& s, const VerifySummary& problems) {
     Json torrents = Json::object();
     torrents["total_length"] = s.total_length;
     Json pieces = Json::object();
-    pieces["min"] = json_or_null(s.pieces.min());
-    pieces["median"] = json_or_null(s.pieces.percentile(50));
-    pieces["max"] = json_or_null(s.pieces.max());
+    add_spread(pieces, s.pieces);
     torrents["pieces"] = std::move(pieces);
     torrents["piece_lengths_distinct"] = s.piece_lengths.distinct();
     Json lengths = Json::array();
