@@ -105,6 +105,14 @@ std::string text_at(double x, double y, const std::string& text, const char* anc
            "\" text-anchor=\"" + anchor + "\">" + html_escaped(text) + "</text>";
 }
 
+std::string line(const char* css, double x1, double x2, double y1, double y2) {
+    return "<line class=\"" + std::string(css) + "\" x1=\"" + number(x1) + "\" x2=\"" + number(x2) + "\" y1=\"" +
+           number(y1) + "\" y2=\"" + number(y2) + "\"/>";
+}
+
+// A line across the whole plot area at `y`.
+std::string across(const char* css, double y) { return line(css, LEFT, LEFT + PLOT_WIDTH, y, y); }
+
 std::string y_axis_label(const std::string& label, double plot_height) {
     return "<text class=\"label\" transform=\"translate(18 " + number(TOP + plot_height / 2) +
            ") rotate(-90)\" text-anchor=\"middle\">" + html_escaped(label) + "</text>";
@@ -114,8 +122,7 @@ std::string value_axis(const Scale& scale, const std::string& label) {
     std::string out;
     for (double tick = scale.low; tick <= scale.high + scale.step / 2; tick += scale.step) {
         const double y = scale.y(tick);
-        out += "<line class=\"grid\" x1=\"" + number(LEFT) + "\" x2=\"" + number(LEFT + PLOT_WIDTH) + "\" y1=\"" +
-               number(y) + "\" y2=\"" + number(y) + "\"/>";
+        out += across("grid", y);
         out += text_at(LEFT - 8, y + 5, tick_text(tick), "end");
     }
     return out + y_axis_label(label, PLOT_HEIGHT);
@@ -127,8 +134,7 @@ double height_x(const HeightColumns& columns, double height) {
 
 std::string height_axis(const HeightColumns& columns) {
     const double bottom = TOP + PLOT_HEIGHT;
-    std::string out = "<line class=\"axis\" x1=\"" + number(LEFT) + "\" x2=\"" + number(LEFT + PLOT_WIDTH) +
-                      "\" y1=\"" + number(bottom) + "\" y2=\"" + number(bottom) + "\"/>";
+    std::string out = across("axis", bottom);
     const double last = static_cast<double>(columns.from) + static_cast<double>(columns.heights) - 1;
     // As many labels as fit side by side, at most six.
     const double label_width = static_cast<double>(grouped(static_cast<std::uint64_t>(last)).size()) * LABEL_CHARACTER;
@@ -136,8 +142,7 @@ std::string height_axis(const HeightColumns& columns) {
     const double step = nice_step(last - columns.from, labels, 1);
     for (double tick = std::ceil(columns.from / step) * step; tick <= last; tick += step) {
         const double x = height_x(columns, tick);
-        out += "<line class=\"axis\" x1=\"" + number(x) + "\" x2=\"" + number(x) + "\" y1=\"" + number(bottom) +
-               "\" y2=\"" + number(bottom + 5) + "\"/>";
+        out += line("axis", x, x, bottom, bottom + 5);
         out += text_at(x, bottom + 22, grouped(static_cast<std::uint64_t>(tick)), "middle");
     }
     return out + text_at(LEFT + PLOT_WIDTH / 2, bottom + 46, "height", "middle", "label");
@@ -249,9 +254,7 @@ std::string interval_chart(const ChainSeries& series, const ChainStats& stats) {
     const auto mark_median = [&](const Scale& scale) -> std::string {
         if (!median) return {};
         const double y = scale.y(static_cast<double>(*median));
-        return "<line class=\"median\" x1=\"" + number(LEFT) + "\" x2=\"" + number(LEFT + PLOT_WIDTH) + "\" y1=\"" +
-               number(y) + "\" y2=\"" + number(y) + "\"/>" +
-               text_at(LEFT + 6, y - 6, "median " + std::to_string(*median) + " s", "start", "median-label");
+        return across("median", y) + text_at(LEFT + 6, y - 6, "median " + std::to_string(*median) + " s", "start", "median-label");
     };
     return figure("interval", "Block interval over height",
                   line_chart(series.columns, series.interval, "seconds between a block and the one below it",
@@ -300,8 +303,7 @@ std::string interval_histogram(const ChainStats& stats) {
         }
         if (bar % label_every == 0) body += text_at(x + slot / 2, bottom + 22, range, "middle");
     }
-    body += "<line class=\"axis\" x1=\"" + number(LEFT) + "\" x2=\"" + number(LEFT + PLOT_WIDTH) + "\" y1=\"" +
-            number(bottom) + "\" y2=\"" + number(bottom) + "\"/>";
+    body += across("axis", bottom);
     body += text_at(LEFT + PLOT_WIDTH / 2, bottom + 46, "interval (s)", "middle", "label");
     std::string note = "Median " + std::to_string(*stats.intervals.percentile(50)) + " s over " +
                        grouped(stats.intervals.total()) + " intervals.";
@@ -364,8 +366,7 @@ std::string problem_strip(const ChainSeries& series) {
     for (std::size_t code = 0; code < PROBLEM_CODE_COUNT; ++code) {
         const double y = TOP + static_cast<double>(code) * ROW;
         const std::string name(problem_code_name(static_cast<ProblemCode>(code)));
-        body += "<line class=\"grid\" x1=\"" + number(LEFT) + "\" x2=\"" + number(LEFT + PLOT_WIDTH) + "\" y1=\"" +
-                number(y + ROW / 2) + "\" y2=\"" + number(y + ROW / 2) + "\"/>";
+        body += across("grid", y + ROW / 2);
         body += text_at(LEFT - 8, y + 16, name, "end");
         const auto bit = static_cast<std::uint8_t>(1u << code);
         for (std::uint32_t column = 0; column < columns.count;) {
