@@ -254,7 +254,8 @@ std::string interval_chart(const ChainSeries& series, const ChainStats& stats) {
     const auto mark_median = [&](const Scale& scale) -> std::string {
         if (!median) return {};
         const double y = scale.y(static_cast<double>(*median));
-        return across("median", y) + text_at(LEFT + 6, y - 6, "median " + std::to_string(*median) + " s", "start", "median-label");
+        return across("median", y) +
+               text_at(LEFT + 6, y - 6, "median " + std::to_string(*median) + " s", "start", "median-label");
     };
     return figure("interval", "Block interval over height",
                   line_chart(series.columns, series.interval, "seconds between a block and the one below it",
