@@ -75,6 +75,11 @@ std::optional<double> ChainStats::interval_mean() const {
     return static_cast<double>(interval_sum) / static_cast<double>(intervals.total());
 }
 
+std::optional<std::int64_t> ChainStats::span_seconds() const {
+    if (!first_timestamp) return std::nullopt;
+    return std::int64_t{*last_timestamp} - *first_timestamp;
+}
+
 std::string utc_text(std::uint32_t timestamp) {
     const std::time_t time = timestamp;
     std::tm parts{};

@@ -56,6 +56,9 @@ struct ChainStats {
     void end_at(std::uint32_t last);
 
     std::optional<double> interval_mean() const;
+    // From the first block's timestamp to the last one's (negative when the
+    // clock went back).
+    std::optional<std::int64_t> span_seconds() const;
 
 private:
     std::uint64_t next_height_;  // just above the last block file seen; `from` before any

@@ -79,7 +79,7 @@ std::string header(const ChainStats& stats, const VerifySummary& problems) {
     fact("missing", grouped(stats.missing) + " in " + grouped(stats.gaps) + (stats.gaps == 1 ? " gap" : " gaps"));
     if (stats.first_timestamp) {
         fact("time", utc_text(*stats.first_timestamp) + " to " + utc_text(*stats.last_timestamp));
-        fact("span", duration_text(std::int64_t{*stats.last_timestamp} - *stats.first_timestamp));
+        fact("span", duration_text(*stats.span_seconds()));
     }
     out += "<li>" + problem_links(problems) + "</li></ul></header>\n";
     return out;

@@ -33,11 +33,6 @@ double rounded_percent(std::uint64_t part, std::uint64_t whole) {
     return std::round(static_cast<double>(part) * 10000.0 / static_cast<double>(whole)) / 100.0;
 }
 
-std::optional<std::int64_t> span_of(const ChainStats& stats) {
-    if (!stats.first_timestamp) return std::nullopt;
-    return std::int64_t{*stats.last_timestamp} - *stats.first_timestamp;
-}
-
 std::string timestamp_text(const std::optional<std::uint32_t>& timestamp) {
     return timestamp ? utc_text(*timestamp) + " (" + std::to_string(*timestamp) + ")" : "none";
 }
@@ -85,7 +80,7 @@ std::vector<StatsRow> stats_rows(const ChainStats& s, const VerifySummary& probl
 
     row("time", "first block", timestamp_text(s.first_timestamp));
     row("time", "last block", timestamp_text(s.last_timestamp));
-    const auto span = span_of(s);
+    const auto span = s.span_seconds();
     row("time", "span", span ? std::to_string(*span) + " s (" + duration_text(*span) + ")" : "none");
     row("time", "intervals", std::to_string(s.intervals.total()));
     const auto mean = s.interval_mean();
@@ -154,7 +149,7 @@ std::string stats_json(const ChainStats& s, const VerifySummary& problems) {
     Json time = Json::object();
     time["first"] = timestamp_json(s.first_timestamp);
     time["last"] = timestamp_json(s.last_timestamp);
-    time["span_seconds"] = json_or_null(span_of(s));
+    time["span_seconds"] = json_or_null(s.span_seconds());
     Json interval = Json::object();
     interval["count"] = s.intervals.total();
     const auto mean = s.interval_mean();
