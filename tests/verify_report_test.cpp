@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <vector>
@@ -88,6 +89,102 @@ TEST(ProblemJson, NumbersStayNumbersAndTextsTexts) {
     const Problem invalid{ProblemCode::BlockInvalid, 9, 9, "bad \"x\" \xFF", {}, {}, {}};
     EXPECT_EQ(problem_json(invalid),
               R"({"type":"problem","code":"block_invalid","height":9,"message":"bad \"x\" )" "\xEF\xBF\xBD" R"("})");
+}
+
+// Height h's records in a consistent chain; `broken`: its previous_hash is
+// not the hash of h - 1. `block`/`torrent`: whether each record is there.
+HeightScan scan_at(std::uint32_t h, bool block_there = true, bool torrent_there = true, bool broken = false) {
+    const auto hash_of = [](std::uint64_t height) { return std::string(64 - std::to_string(height).size(), '0') + std::to_string(height); };
+    HeightScan scan;
+    scan.height = h;
+    scan.block_present = block_there;
+    scan.torrent_present = torrent_there;
+    ScannedBlock scanned = block();
+    scanned.hash = hash_of(h);
+    scanned.contents.header.unmined_block.previous_hash = broken ? HASH_B : hash_of(std::uint64_t{h} - 1);
+    Torrent torrent = agreeing_torrent();
+    torrent.info.block_hash = scanned.hash;
+    torrent.info.previous_hash.clear();
+    if (block_there) scan.block = std::move(scanned);
+    if (torrent_there) scan.torrent = std::move(torrent);
+    return scan;
+}
+
+// "+7" takes height 7, "~7" takes it again as a rewrite (with its
+// neighbours as they are); a suffix "!" breaks its link below, "-b" and
+// "-t" leave its block or torrent record out; "stream" starts following.
+TEST(VerifyReport, FollowedRunSummarisesEverythingItReported) {
+    struct Case {
+        std::string name;
+        std::vector<std::string> steps;
+        std::string lines;  // the problems, one "|" each, then the summary
+    };
+    std::vector<std::string> ten;
+    for (int h = 0; h < 10; ++h) ten.push_back("+" + std::to_string(h));
+    const auto after = [&](std::vector<std::string> more) {
+        std::vector<std::string> steps = ten;
+        steps.push_back("stream");
+        steps.insert(steps.end(), more.begin(), more.end());
+        return steps;
+    };
+    const std::vector<Case> cases = {
+        {"a high problem, then a lower one", after({"~6!", "~3!"}),
+         "6: chain_broken|3: chain_broken|checked heights 0-9: 10 blocks, 10 torrent records, 2 problems "
+         "(chain_broken 2); verified through 2"},
+        {"a low problem, then a higher one", after({"~3!", "~6!"}),
+         "3: chain_broken|6: chain_broken|checked heights 0-9: 10 blocks, 10 torrent records, 2 problems "
+         "(chain_broken 2); verified through 2"},
+        {"a rewrite that repairs a bad height takes nothing back", after({"~3!", "~3"}),
+         "3: chain_broken|checked heights 0-9: 10 blocks, 10 torrent records, 1 problem (chain_broken 1); "
+         "verified through 2"},
+        {"a late block is counted once", {"+0", "+1-b", "+2", "stream", "~1", "~1"},
+         "1: block_missing|checked heights 0-2: 3 blocks, 3 torrent records, 1 problem (block_missing 1); "
+         "verified through 0"},
+        {"a record that went away is counted out", after({"~0-t"}),
+         "0: torrent_missing|checked heights 0-9: 10 blocks, 9 torrent records, 1 problem (torrent_missing 1); "
+         "no height verified"},
+        {"a late record splits the open range", {"+0", "stream", "+1-t", "+2-t", "+3-t", "~2", "+4"},
+         "1: torrent_missing|3: torrent_missing|checked heights 0-4: 5 blocks, 3 torrent records, "
+         "2 problems (torrent_missing 2); verified through 0"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        VerifyReport report(0, 9, false);
+        report.keep_absent_heights();
+        std::string lines;
+        std::uint32_t next = 0;
+        for (const auto& step : c.steps) {
+            if (step == "stream") {
+                report.stream();
+                continue;
+            }
+            const std::uint32_t h = static_cast<std::uint32_t>(std::stoul(step.substr(1)));
+            const HeightScan scan = scan_at(h, !step.ends_with("-b"), !step.ends_with("-t"), step.ends_with("!"));
+            if (step[0] == '+') {
+                report.add(scan);
+                next = h + 1;
+            } else {
+                const HeightScan above = scan_at(h + 1);
+                report.recheck(scan_at(h - 1), scan, h + 1 < next ? &above : nullptr);
+            }
+            lines += report.take_lines();
+        }
+        report.end_at(next - 1);
+        lines += report.finish();
+        lines += summary_text(report.summary());
+        std::replace(lines.begin(), lines.end(), '\n', '|');
+        lines.pop_back();
+        // Problem details are the report's own; the heights and codes are what is under test.
+        std::string shortened;
+        for (std::size_t at = 0; at < lines.size();) {
+            const std::size_t end = std::min(lines.find('|', at), lines.size());
+            std::string line = lines.substr(at, end - at);
+            if (const auto detail = line.find(": ", line.find(": ") + 1); detail != std::string::npos && !line.starts_with("checked")) line.resize(detail);
+            shortened += (shortened.empty() ? "" : "|") + line;
+            at = end + 1;
+        }
+        EXPECT_EQ(shortened, c.lines);
+    }
 }
 
 }  // namespace

@@ -75,7 +75,9 @@ private:
 class VerifySink final : public HeightSink {
 public:
     VerifySink(const ScanOptions& options, ProgressLine& progress, std::uint32_t from, std::uint32_t to)
-        : options_(options), progress_(progress), report_(from, to, options.json), from_(from) {}
+        : options_(options), progress_(progress), report_(from, to, options.json), from_(from) {
+        if (options.follow) report_.keep_absent_heights();
+    }
 
     void configure(ScanPlan& plan) const override { plan.read_torrents = true; }
 

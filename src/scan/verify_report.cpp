@@ -130,6 +130,10 @@ void VerifyReport::add(const HeightScan& scan) {
     const std::uint32_t h = scan.height;
     note_presence(ProblemCode::BlockMissing, open_block_missing_, scan.block_present, h);
     note_presence(ProblemCode::TorrentMissing, open_torrent_missing_, scan.torrent_present, h);
+    if (keeping_absent_) {
+        if (!scan.block_present) absent_blocks_.insert(h);
+        if (!scan.torrent_present) absent_torrents_.insert(h);
+    }
     blocks_ += scan.block_present;
     torrents_ += scan.torrent_present;
     hash_below_ = check_records(scan, hash_below_);
@@ -170,6 +174,9 @@ std::optional<std::string> VerifyReport::check_records(const HeightScan& scan,
 
 void VerifyReport::recheck(const HeightScan& below, const HeightScan& scan, const HeightScan* above) {
     const std::uint32_t h = scan.height;
+    correct_presence(ProblemCode::BlockMissing, open_block_missing_, absent_blocks_, blocks_, scan.block_present, h);
+    correct_presence(ProblemCode::TorrentMissing, open_torrent_missing_, absent_torrents_, torrents_,
+                     scan.torrent_present, h);
     if (!scan.block_present) report({ProblemCode::BlockMissing, h, h, {}, {}, {}, {}});
     if (!scan.torrent_present) report({ProblemCode::TorrentMissing, h, h, {}, {}, {}, {}});
     std::optional<std::string> hash_of_below;
@@ -183,6 +190,28 @@ void VerifyReport::recheck(const HeightScan& below, const HeightScan& scan, cons
     release(false);
 }
 
+void VerifyReport::correct_presence(ProblemCode code, std::optional<std::uint32_t>& open, HeightRuns& absent,
+                                    std::uint64_t& count, bool present, std::uint32_t height) {
+    const bool in_open_range = open && *open <= height && height < next_height_;
+    if (present && in_open_range) {
+        if (*open < height) report({code, *open, height - 1, {}, {}, {}, {}});
+        if (std::uint64_t{height} + 1 < next_height_) {
+            open = height + 1;
+        } else {
+            open.reset();
+        }
+    }
+    if (!keeping_absent_) return;
+    const bool was_absent = absent.contains(height);
+    if (present && was_absent) {
+        absent.erase(height);
+        ++count;
+    } else if (!present && !was_absent) {
+        absent.insert(height);
+        if (count > 0) --count;
+    }
+}
+
 void VerifyReport::stream() {
     streaming_ = true;
     release(false);
@@ -194,6 +223,10 @@ void VerifyReport::cover_until(std::uint64_t height) {
     const auto first = static_cast<std::uint32_t>(next_height_);
     if (!open_block_missing_) open_block_missing_ = first;
     if (!open_torrent_missing_) open_torrent_missing_ = first;
+    if (keeping_absent_) {
+        absent_blocks_.insert(first, static_cast<std::uint32_t>(height - 1));
+        absent_torrents_.insert(first, static_cast<std::uint32_t>(height - 1));
+    }
     hash_below_.reset();
     next_height_ = height;
 }
@@ -231,7 +264,7 @@ void VerifyReport::release(bool everything) {
     }
     while (!waiting_.empty() && (!held || waiting_.begin()->first < *held)) {
         const Problem& problem = waiting_.begin()->second;
-        if (!first_bad_height_) first_bad_height_ = problem.first;
+        if (!first_bad_height_ || problem.first < *first_bad_height_) first_bad_height_ = problem.first;
         ++problems_;
         ++by_code_[static_cast<std::size_t>(problem.code)];
         if (observer_) {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "common/json.hpp"
+#include "scan/height_runs.hpp"
 #include "scan/height_scan.hpp"
 
 namespace quorvane {
@@ -88,6 +89,10 @@ public:
     // waiting for an open range of missing records below it (for a run that
     // follows a store as it grows).
     void stream();
+    // Keeps which heights were taken without one of their records, so that a
+    // height read again corrects the counts of blocks and torrent records
+    // (for a run that follows a store; costs an entry per run of such heights).
+    void keep_absent_heights() { keeping_absent_ = true; }
     // Ends the range at `last` instead of the `to` it began with.
     void end_at(std::uint32_t last) { to_ = last; }
     // The lines that are ready; the report keeps the rest.
@@ -107,6 +112,10 @@ private:
     void note_presence(ProblemCode code, std::optional<std::uint32_t>& open, bool present,
                        std::uint32_t height);
     void close_range(ProblemCode code, std::optional<std::uint32_t>& open, std::uint32_t last);
+    // A height read again: its record is counted as it is now, and an open
+    // range of missing records no longer runs through a height that has one.
+    void correct_presence(ProblemCode code, std::optional<std::uint32_t>& open, HeightRuns& absent,
+                          std::uint64_t& count, bool present, std::uint32_t height);
     void report(Problem problem);
     void release(bool everything);
 
@@ -124,7 +133,12 @@ private:
     std::uint64_t torrents_ = 0;
     std::uint64_t problems_ = 0;
     std::array<std::uint64_t, PROBLEM_CODE_COUNT> by_code_{};
+    // The lowest height any problem was reported at: a later report of a
+    // lower height lowers it, nothing raises it.
     std::optional<std::uint32_t> first_bad_height_;
+    bool keeping_absent_ = false;
+    HeightRuns absent_blocks_;
+    HeightRuns absent_torrents_;
     std::function<void(const Problem&)> observer_;
 };
 
