@@ -63,9 +63,11 @@ public:
         const std::string name = torrent ? height + ".torrent" : height + ".vetq";
         const fs::path from = source_.path() / (torrent ? "torrents/testnet" : "blocks/testnet") / name;
         const fs::path to = live_.path() / (torrent ? "torrents/testnet" : "blocks/testnet") / name;
-        const std::string lowest = std::to_string(first_of_source());
-        std::string bytes = read(how == 'X'   ? source_.path() / "blocks/testnet" / (lowest + ".vetq")
-                                 : how == 'Y' ? source_.path() / "torrents/testnet" / (lowest + ".torrent")
+        const auto lowest = [&](const char* directory, const char* suffix) {
+            return source_.path() / directory / (std::to_string(first_of_source()) + suffix);
+        };
+        std::string bytes = read(how == 'X'   ? lowest("blocks/testnet", ".vetq")
+                                 : how == 'Y' ? lowest("torrents/testnet", ".torrent")
                                               : from);
         switch (how) {
             case 'b': case 't': case 'X': case 'Y': write(to, bytes); break;
