@@ -5,7 +5,11 @@
 
 #include <unistd.h>
 
+#include <signal.h>
+
 #include <algorithm>
+#include <functional>
+#include <iostream>
 #include <filesystem>
 #include <sstream>
 #include <string>
@@ -209,6 +213,110 @@ TEST(ChainscanSchema, PostgresqlKeepsEveryDigit) {
     const auto read = postgres.psql({"-A", "-t", "-F", ",", "-c", SELECT_ALL}, in_store);
     EXPECT_EQ(read.err, "");
     EXPECT_EQ(read.out, store.expected_rows);
+}
+
+// A run that follows a store while it is extended, rewritten, broken and a
+// gap in it filled late, ended by SIGINT: its whole SQL stream, and the rows
+// that a load of the final store's CSV gives.
+struct FollowedStream {
+    std::string sql;
+    std::string expected_rows;
+};
+
+FollowedStream follow_into_sql(const std::string& engine, const std::string& row_of_7) {
+    TempDir old_store;
+    TempDir final_store;
+    TempDir live;
+    write_store(old_store.path(), {0, 5, {}});
+    write_store(final_store.path(), {0, 9, {{3, Fault::BlockInvalid}}, {2}});
+    write_store(live.path(), {0, 0, {}});
+    const auto put = [&](const TempDir& from, std::uint32_t height) {
+        const std::string name = "blocks/testnet/" + std::to_string(height) + ".vetq";
+        std::filesystem::copy_file(from / name, live / name, std::filesystem::copy_options::overwrite_existing);
+    };
+    for (std::uint32_t h = 0; h < 5; ++h) put(old_store, h);
+    BackgroundRun run(CHAINSCAN, {"dump", "--format", "sql", "--for", engine, "--table", "chain", "--follow",
+                                  "--config", live / "settings.ini"});
+    struct Step {
+        std::vector<std::uint32_t> heights;  // written from the final store
+        std::string then;                    // what the stream then holds
+    };
+    const std::vector<Step> steps = {{{}, "COMMIT;"},
+                                     {{5, 6, 8}, "BETWEEN 7 AND 7;"},                           // a gap
+                                     {{2}, "340282366920938463463374607431768211455"},            // a rewrite
+                                     {{3}, "BETWEEN 3 AND 3;"},                                   // now unreadable
+                                     {{7}, row_of_7}};                                            // the gap filled
+    for (const auto& step : steps) {
+        for (const auto height : step.heights) put(final_store, height);
+        EXPECT_TRUE(run.wait_for_out(step.then)) << step.then << "\n" << run.out() << run.err();
+    }
+    run.signal(SIGINT);
+    const RunResult result = run.finish();
+    EXPECT_EQ(result.status, 1);  // block 3 could not be read
+    EXPECT_EQ(result.err, "3: Error: Error parsing block: Custom { kind: Other, error: \"Invalid short miner address\" }\n");
+    EXPECT_TRUE(result.out.ends_with("COMMIT;\n"));
+    return {result.out, rows_from_json_lines(
+                            run_program(CHAINSCAN, {"dump", "--no-proof", "--config", live / "settings.ini"}).out)};
+}
+
+TEST(ChainscanSqlStream, KeepsATableAsTheCsvLoadWouldHaveIt) {
+    const LoadedStore store;
+    const TempDir cluster_dir;
+    const ThrowawayPostgres postgres(cluster_dir);
+    open_node_to_others(CHAINSCAN, store.dir);
+    RunOptions in_store;
+    in_store.working_directory = store.dir.path();
+    const std::string sqlite = "/usr/bin/sqlite3";
+    const std::string duckdb_node = "/opt/viewers-test-tools/duckdb/node_modules/@duckdb/node-api";
+    struct Engine {
+        std::string name;
+        std::string why_not;  // empty: the client is there
+        std::function<RunResult(const std::string& file)> load;
+        std::function<std::string()> rows;
+        std::string row_of_7;  // how the stream starts that row
+    };
+    const std::string duckdb_script = "const {DuckDBInstance} = require('" + duckdb_node + "');\n"
+        "(async () => { const db = await DuckDBInstance.create(process.argv[2]); const c = await db.connect();\n"
+        "  if (process.argv[3]) { await c.run(require('fs').readFileSync(process.argv[3], 'utf8')); return; }\n"
+        "  const r = await c.runAndReadAll(\"" + SELECT_ALL + "\");\n"
+        "  for (const row of r.getRows()) console.log(row.map(String).join(','));\n"
+        "})().catch(e => { console.error(e.message); process.exit(1); });\n";
+    store.dir.write("duckdb.js", duckdb_script);
+    const std::vector<Engine> engines = {
+        {"sqlite", std::filesystem::exists(sqlite) ? "" : "sqlite3 is not installed",
+         [&](const std::string& file) { return run_program(BASH, {"-c", "sqlite3 -bail chain.db < " + file}, in_store); },
+         [&] { return run_program(sqlite, {"-batch", "-csv", "chain.db", SELECT_ALL}, in_store).out; }, "(7,'"},
+        {"postgresql", postgres.why_not(),
+         [&](const std::string& file) { return postgres.psql({"-q", "-f", file}, in_store); },
+         [&] { return postgres.psql({"-A", "-t", "-F", ",", "-c", SELECT_ALL}, in_store).out; }, "\n7\t"},
+        {"duckdb", std::filesystem::exists(duckdb_node) ? "" : "@duckdb/node-api is not installed (scripts/install-deps)",
+         [&](const std::string& file) { return run_program("/usr/bin/node", {"duckdb.js", "chain.duckdb", file}, in_store); },
+         [&] { return run_program("/usr/bin/node", {"duckdb.js", "chain.duckdb"}, in_store).out; }, "(7,'"},
+    };
+    for (const auto& engine : engines) {
+        SCOPED_TRACE(engine.name);
+        if (!engine.why_not.empty()) {
+            std::cout << "[  SKIPPED ] " << engine.name << ": " << engine.why_not << "\n";
+            continue;
+        }
+        const auto stream = run_program(CHAINSCAN, {"dump", "--format", "sql", "--for", engine.name, "--table",
+                                                    "chain", "--config", store.dir / "settings.ini"});
+        ASSERT_EQ(stream.status, 0) << stream.err;
+        store.dir.write("stream.sql", stream.out);
+        // Once into a new table, then again over the same heights: the same rows.
+        for (const char* run : {"fresh", "again"}) {
+            SCOPED_TRACE(run);
+            const auto loaded = engine.load("stream.sql");
+            ASSERT_EQ(loaded.status, 0) << loaded.err;
+            EXPECT_EQ(loaded.out + loaded.err, "");
+            EXPECT_EQ(engine.rows(), store.expected_rows);
+        }
+        const FollowedStream followed = follow_into_sql(engine.name, engine.row_of_7);
+        store.dir.write("followed.sql", "DROP TABLE chain;\n" + followed.sql);
+        const auto loaded = engine.load("followed.sql");
+        ASSERT_EQ(loaded.status, 0) << loaded.err;
+        EXPECT_EQ(engine.rows(), followed.expected_rows);
+    }
 }
 
 TEST(ChainscanPrometheus, MetricsPassPromtoolAndCarryTheSummary) {

@@ -266,17 +266,20 @@ TEST(ChainscanDump, FormatsAndFailures) {
         std::string first_line_start;
         std::string err;
     };
+    // Each line names the height whose record could not be read.
     const std::string bad_block =
-        R"(Error: Error parsing block: Custom { kind: Other, error: "Invalid short miner address" })" "\n";
+        R"(1: Error: Error parsing block: Custom { kind: Other, error: "Invalid short miner address" })" "\n";
     const std::vector<Case> cases = {
         {{"dump"}, 1, 4, R"({"height":0,)", bad_block},
         {{"dump", "--no-proof", "--from", "4"}, 0, 2, R"({"height":4,)", ""},
         {{"dump", "--torrents", "--from", "2", "--to", "2"}, 1, 1, R"({"height":2,)",
-         "Failed to parse torrent: Invalid Torrent Byte Count\n"},
+         "2: Failed to parse torrent: Invalid Torrent Byte Count\n"},
         // A torrent record without its block (3) does not hide the later ones.
         {{"dump", "--torrents", "--no-proof"}, 1, 4, R"({"height":0,)",
-         bad_block + "Failed to parse torrent: Invalid Torrent Byte Count\n"
-                     "Failed to parse torrent: Invalid Torrent Byte Count\n"},
+         bad_block + "2: Failed to parse torrent: Invalid Torrent Byte Count\n"
+                     "5: Failed to parse torrent: Invalid Torrent Byte Count\n"},
+        {{"dump", "--format", "sql", "--for", "sqlite"}, 1, 21, ".timeout 60000\nCREATE TABLE IF NOT EXISTS blocks (",
+         bad_block},
         {{"dump", "--format", "csv", "--to", "0"}, 0, 2,
          "height,hash_value,difficulty,timestamp,miner,previous_hash,next_block_difficulty,nonce,vrf", ""},
         {{"dump", "--format", "csv", "--from", "9"}, 0, 1, "height,hash_value", ""},
@@ -350,6 +353,11 @@ TEST(Chainscan, UsageAndFatalErrorsExitWithTwo) {
         {{"verify", "--jobs", "0"}, "Error: "},
         {{"dump", "--format", "xml"}, "Error: "},
         {{"dump", "--format", "csv", "--torrents"}, "Error: --torrents cannot be used with --format csv"},
+        {{"dump", "--format", "sql"}, "Error: --format sql needs --for duckdb, postgresql or sqlite"},
+        {{"dump", "--for", "sqlite"}, "Error: --for needs --format sql"},
+        {{"dump", "--format", "sql", "--for", "sqlite", "--torrents"}, "Error: --torrents cannot be used with --format sql"},
+        {{"dump", "--format", "sql", "--for", "mysql"}, "Error: --for: mysql not in"},
+        {{"dump", "--format", "sql", "--for", "sqlite", "--table", "b;x"}, "Error: --table: b;x is not"},
         {{"verify", "--json", "--config"}, "Error: "},
         {{"verify", "--json", "--prometheus"}, "Error: "},
         {{"dump", "--follow", "--from", "5", "--to", "4"}, "Error: --from 5 is above --to 4"},

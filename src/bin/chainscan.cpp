@@ -43,6 +43,14 @@ void add_common_options(CLI::App& command, ScanOptions& options) {
     command.add_flag("--no-progress", options.no_progress, "never show the progress line")->excludes(progress);
 }
 
+CLI::Option* add_engine_options(CLI::App& command, ScanOptions& options, const std::string& what) {
+    CLI::Option* engine = command.add_option("--for", options.engine, what)
+                              ->type_name("ENGINE")
+                              ->check(CLI::IsMember({"duckdb", "postgresql", "sqlite"}));
+    command.add_option("--table", options.table, "table name (default: blocks)")->type_name("NAME");
+    return engine;
+}
+
 void add_follow_option(CLI::App& command, ScanOptions& options) {
     command.add_flag("--follow", options.follow,
                      "go on after the last height present: each new height as the node writes it, until "
@@ -59,14 +67,17 @@ int main(int argc, char** argv) {
     app.require_subcommand(1, 1);
     app.footer(std::string(EXIT_STATUSES) + "\n\nExample: chainscan verify --config /srv/node/settings.ini");
 
-    CLI::App* dump = app.add_subcommand("dump", "one line per block: JSON Lines (default) or CSV");
+    CLI::App* dump = app.add_subcommand("dump", "one line per block: JSON Lines (default) or CSV; or a SQL stream that keeps a table current");
     add_common_options(*dump, options);
     add_follow_option(*dump, options);
     dump->add_flag("--torrents", options.torrents, "add each height's torrent record (null when it has none)");
     dump->add_flag("--no-proof", options.no_proof, "leave the proof out");
-    dump->add_option("--format", options.format, "jsonl or csv (default: jsonl)")
-        ->check(CLI::IsMember({"jsonl", "csv"}));
-    dump->footer(std::string(EXIT_STATUSES) + "\n\nExample: chainscan dump --from 100 --to 199 --no-proof | jq .hash_value");
+    dump->add_option("--format", options.format, "jsonl, csv or sql (default: jsonl)")
+        ->check(CLI::IsMember({"jsonl", "csv", "sql"}));
+    add_engine_options(*dump, options, "for --format sql: the engine whose client reads the stream");
+    dump->footer(std::string(EXIT_STATUSES) +
+                 "\n\nExample: chainscan dump --from 100 --to 199 --no-proof | jq .hash_value\n"
+                 "Example: chainscan dump --format sql --for postgresql --follow | psql -v ON_ERROR_STOP=1 -q -d chain");
 
     CLI::App* verify = app.add_subcommand("verify", "check that the store holds together; one line per problem");
     add_common_options(*verify, options);
@@ -87,10 +98,7 @@ int main(int argc, char** argv) {
     report->footer(std::string(EXIT_STATUSES) + "\n\nExample: chainscan report --config /srv/node/settings.ini > chain.html");
 
     CLI::App* schema = app.add_subcommand("schema", "the SQL that creates a table for dump --format csv and loads it");
-    schema->add_option("--for", options.engine, "duckdb, postgresql or sqlite")
-        ->required()
-        ->check(CLI::IsMember({"duckdb", "postgresql", "sqlite"}));
-    schema->add_option("--table", options.table, "table name (default: blocks)")->type_name("NAME");
+    add_engine_options(*schema, options, "duckdb, postgresql or sqlite")->required();
     schema->footer("Example: chainscan schema --for sqlite > blocks.sql && sqlite3 chain.db < blocks.sql");
 
     // Hidden: what the shell completion asks for.
@@ -108,13 +116,22 @@ int main(int argc, char** argv) {
         print(Stream::Stderr, "Error: " + std::string(e.what()) + " (see 'chainscan --help')\n");
         return EXIT_STATUS_FATAL;
     }
+    for (const auto& [command, name] : {std::pair{dump, Command::Dump}, std::pair{verify, Command::Verify},
+                                        std::pair{stats, Command::Stats}, std::pair{report, Command::Report},
+                                        std::pair{schema, Command::Schema}, std::pair{complete, Command::CompleteHeights}}) {
+        if (command->parsed()) options.command = name;
+    }
     if (const auto problem = check_options(options)) {
         print(Stream::Stderr, "Error: " + *problem + " (see 'chainscan --help')\n");
         return EXIT_STATUS_FATAL;
     }
-    if (complete->parsed()) return run_complete_heights(options);
-    if (schema->parsed()) return run_schema(options);
-    if (stats->parsed()) return run_stats(options);
-    if (report->parsed()) return run_report(options);
-    return dump->parsed() ? run_dump(options) : run_verify(options);
+    switch (options.command) {
+        case Command::Dump: return run_dump(options);
+        case Command::Verify: return run_verify(options);
+        case Command::Stats: return run_stats(options);
+        case Command::Report: return run_report(options);
+        case Command::Schema: return run_schema(options);
+        case Command::CompleteHeights: return run_complete_heights(options);
+    }
+    return EXIT_STATUS_FATAL;
 }

@@ -2,18 +2,9 @@
 
 #include "common/binary_conversions.hpp"
 #include "common/uint128.hpp"
-#include "scan/csv_columns.hpp"
+#include "scan/block_columns.hpp"
 
 namespace quorvane {
-
-std::string csv_header() {
-    std::string header;
-    for (const CsvColumn& column : CSV_COLUMNS) {
-        if (!header.empty()) header += ',';
-        header += column.name;
-    }
-    return header + '\n';
-}
 
 namespace {
 
@@ -28,17 +19,8 @@ std::string dump_line(const HeightScan& scan, const DumpShape& shape) {
     if (!scan.block || !*scan.block) return {};
     const ScannedBlock& block = **scan.block;
     const VrfBlock& header = block.contents.header;
+    if (shape.format == DumpFormat::Csv) return csv_row({scan.height, block});
     std::string line;
-    if (shape.format == DumpFormat::Csv) {
-        // In the order of CSV_COLUMNS.
-        const UnminedBlock& unmined = header.unmined_block;
-        line.reserve(320);
-        line += std::to_string(scan.height) + ',' + block.hash + ',' + difficulty_of(block.hash) + ',' +
-                std::to_string(unmined.timestamp) + ',' + unmined.miner + ',' + unmined.previous_hash + ',' +
-                std::to_string(unmined.next_block_difficulty) + ',' + std::to_string(unmined.nonce) + ',' +
-                to_decimal(header.vrf) + '\n';
-        return line;
-    }
     line.reserve(shape.proof ? 1700 : 360);
     line += R"({"height":)";
     line += std::to_string(scan.height);
@@ -63,8 +45,9 @@ std::string dump_line(const HeightScan& scan, const DumpShape& shape) {
 
 std::string dump_errors(const HeightScan& scan) {
     std::string lines;
-    if (scan.block && !*scan.block) lines += scan.block->error() + "\n";
-    if (scan.torrent && !*scan.torrent) lines += scan.torrent->error() + "\n";
+    const std::string height = std::to_string(scan.height) + ": ";
+    if (scan.block && !*scan.block) lines += height + scan.block->error() + "\n";
+    if (scan.torrent && !*scan.torrent) lines += height + scan.torrent->error() + "\n";
     return lines;
 }
 

@@ -21,7 +21,8 @@ struct DumpShape {
 std::string dump_line(const HeightScan& scan, const DumpShape& shape);
 
 // The lines for standard error: what crestview and swarmview print for
-// records they cannot read. A missing torrent record is not an error here.
+// records they cannot read, after the height ("7: "). A missing torrent
+// record is not an error here.
 std::string dump_errors(const HeightScan& scan);
 
 }  // namespace quorvane

@@ -141,7 +141,7 @@ public:
                               shows_progress(options_));
         progress_ = &progress;
         sink_ = verify_ ? verify_sink(options_, progress, from, options_.to.value_or(UINT32_MAX))
-                        : dump_sink(options_, progress);
+                        : dump_sink(options_, progress, from);
         sink_->begin();
 
         std::uint64_t next = from;
@@ -191,6 +191,7 @@ private:
         if (!stop_requested()) {
             reads_.note_window(covered_from, range.to, started);
             last_handled_ = range.to;
+            sink_->covered(range.to);
         }
     }
 
@@ -210,6 +211,7 @@ private:
             });
             // A stop ends the batch early; otherwise every height of it is handled.
             last_handled_ = stop_requested() ? handled : std::optional<std::uint32_t>(range.to);
+            if (!stop_requested()) sink_->covered(range.to);
             followed_ += range.size();
             new_block_at_ = std::chrono::steady_clock::now();
         }

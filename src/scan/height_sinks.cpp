@@ -3,7 +3,7 @@
 #include <chrono>
 
 #include "common/tool_entry.hpp"
-#include "scan/csv_columns.hpp"
+#include "scan/block_columns.hpp"
 #include "scan/dump_lines.hpp"
 #include "scan/verify_metrics.hpp"
 #include "scan/verify_report.hpp"
@@ -140,7 +140,11 @@ private:
 
 }  // namespace
 
-std::unique_ptr<HeightSink> dump_sink(const ScanOptions& options, ProgressLine& progress) {
+std::unique_ptr<HeightSink> dump_sink(const ScanOptions& options, ProgressLine& progress, std::uint32_t from) {
+    if (options.format == "sql") {
+        // The engine name was checked against the same list by the option parser.
+        return sql_sink(sql_engine_named(options.engine).value_or(SqlEngine::Sqlite), options.table, progress, from);
+    }
     return std::make_unique<DumpSink>(options, progress);
 }
 

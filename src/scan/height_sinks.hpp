@@ -13,6 +13,7 @@
 #include "scan/height_scan.hpp"
 #include "scan/progress_line.hpp"
 #include "scan/scan_options.hpp"
+#include "scan/sql_schema.hpp"
 
 namespace quorvane {
 
@@ -30,6 +31,8 @@ public:
     virtual void take(std::span<HeightScan> window) = 0;
     // A height taken before whose records were written again.
     virtual void take_again(const NetworkPaths& paths, std::uint32_t height, std::uint64_t next) = 0;
+    // Every height through `last` was taken, those without records too.
+    virtual void covered(std::uint32_t /*last*/) {}
     // From now on lines go out as soon as they are known.
     virtual void stream() {}
     // The closing output, after the last height taken (none: nothing was);
@@ -44,7 +47,10 @@ using SinkMaker = std::function<std::unique_ptr<HeightSink>(ProgressLine& progre
 // returns the exit status.
 int scan_once(const ScanOptions& options, const char* command, const SinkMaker& make_sink);
 
-std::unique_ptr<HeightSink> dump_sink(const ScanOptions& options, ProgressLine& progress);
+// JSON Lines, CSV or a SQL stream, from `from` on.
+std::unique_ptr<HeightSink> dump_sink(const ScanOptions& options, ProgressLine& progress, std::uint32_t from);
+std::unique_ptr<HeightSink> sql_sink(SqlEngine engine, const std::string& table, ProgressLine& progress,
+                                     std::uint32_t from);
 std::unique_ptr<HeightSink> verify_sink(const ScanOptions& options, ProgressLine& progress, std::uint32_t from,
                                         std::uint32_t to);
 

@@ -24,7 +24,9 @@ int scan_once(const ScanOptions& options, const char* command, const SinkMaker& 
 
 int run_dump(const ScanOptions& options) {
     if (options.follow) return run_follow(options, false);
-    return scan_once(options, "dump", [&](ProgressLine& progress, HeightRange) { return dump_sink(options, progress); });
+    return scan_once(options, "dump", [&](ProgressLine& progress, HeightRange range) {
+        return dump_sink(options, progress, range.from);
+    });
 }
 
 int run_verify(const ScanOptions& options) {

@@ -64,7 +64,15 @@ std::optional<std::string> check_options(ScanOptions& options) {
     if (options.from && options.to && *options.from > *options.to) {
         return "--from " + *options.from_text + " is above --to " + *options.to_text;
     }
-    if (options.torrents && options.format == "csv") return "--torrents cannot be used with --format csv";
+    if (options.torrents && options.format != "jsonl") {
+        return "--torrents cannot be used with --format " + options.format;
+    }
+    if (options.command == Command::Dump) {
+        if (options.format == "sql" && options.engine.empty()) {
+            return "--format sql needs --for duckdb, postgresql or sqlite";
+        }
+        if (options.format != "sql" && !options.engine.empty()) return "--for needs --format sql";
+    }
     if (!is_plain_identifier(options.table)) {
         return "--table: " + utf8::to_text_lossy(options.table) +
                " is not a plain SQL name (ASCII letters, digits and _, not starting with a digit, at most 63)";

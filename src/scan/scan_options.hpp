@@ -14,7 +14,10 @@
 
 namespace quorvane {
 
+enum class Command { Dump, Verify, Stats, Report, Schema, CompleteHeights };
+
 struct ScanOptions {
+    Command command = Command::Dump;
     std::optional<std::string> from_text;
     std::optional<std::string> to_text;
     std::optional<std::uint32_t> from;  // the two above, once checked
@@ -31,8 +34,8 @@ struct ScanOptions {
     bool progress = false;
     bool no_progress = false;
     std::string directory = "blocks";  // complete-heights
-    std::string engine;                // schema
-    std::string table = "blocks";      // schema
+    std::string engine;                // schema, dump --format sql
+    std::string table = "blocks";      // schema, dump --format sql
 };
 
 // Checks what the command line holds and reads the two heights; the text of

@@ -2,7 +2,7 @@
 
 #include <array>
 
-#include "scan/csv_columns.hpp"
+#include "scan/block_columns.hpp"
 
 namespace quorvane {
 
@@ -30,24 +30,25 @@ constexpr std::string_view SQLITE_NOTE =
     "-- (up to 2^64-1 and 2^128-1) are kept as TEXT holding every decimal digit.\n"
     "-- Compare or sort them as numbers with ORDER BY length(vrf), vrf.\n";
 
-std::string create_table(SqlEngine engine, std::string_view table) {
-    std::string sql = "CREATE TABLE ";
+}  // namespace
+
+std::string create_table(SqlEngine engine, std::string_view table, TableExists exists) {
+    std::string sql = exists == TableExists::Kept ? "CREATE TABLE IF NOT EXISTS " : "CREATE TABLE ";
     sql += table;
     sql += " (\n";
-    for (std::size_t i = 0; i < CSV_COLUMNS.size(); ++i) {
-        const CsvColumn& column = CSV_COLUMNS[i];
+    const auto columns = block_columns();
+    for (std::size_t i = 0; i < columns.size(); ++i) {
+        const BlockColumn& column = columns[i];
         sql += "    ";
         sql += column.name;
         sql += ' ';
         sql += column_type(engine, column.values);
         if (i == 0) sql += " PRIMARY KEY";
-        sql += i + 1 < CSV_COLUMNS.size() ? ",\n" : "\n";
+        sql += i + 1 < columns.size() ? ",\n" : "\n";
     }
     sql += ");\n";
     return sql;
 }
-
-}  // namespace
 
 std::optional<SqlEngine> sql_engine_named(std::string_view name) {
     if (name == "duckdb") return SqlEngine::DuckDb;
@@ -60,12 +61,12 @@ std::string sql_schema(SqlEngine engine, std::string_view table) {
     const std::string name(table);
     switch (engine) {
         case SqlEngine::DuckDb:
-            return create_table(engine, table) + "COPY " + name + " FROM 'blocks.csv' (HEADER);\n";
+            return create_table(engine, table, TableExists::Refused) + "COPY " + name + " FROM 'blocks.csv' (HEADER);\n";
         case SqlEngine::PostgreSql:
-            return create_table(engine, table) + "\\copy " + name +
+            return create_table(engine, table, TableExists::Refused) + "\\copy " + name +
                    " FROM 'blocks.csv' WITH (FORMAT csv, HEADER)\n";
         case SqlEngine::Sqlite:
-            return std::string(SQLITE_NOTE) + create_table(engine, table) + ".import --csv --skip 1 blocks.csv " +
+            return std::string(SQLITE_NOTE) + create_table(engine, table, TableExists::Refused) + ".import --csv --skip 1 blocks.csv " +
                    name + "\n";
     }
     return {};

@@ -10,6 +10,13 @@ enum class SqlEngine { DuckDb, PostgreSql, Sqlite };
 
 std::optional<SqlEngine> sql_engine_named(std::string_view name);
 
+// Whether the statement that creates a table accepts one that exists.
+enum class TableExists { Refused, Kept };
+
+// CREATE TABLE with a column for each CSV column, typed so that every value
+// is kept exactly, `height` the primary key.
+std::string create_table(SqlEngine engine, std::string_view table, TableExists exists);
+
 // The statements that create `table` with a column for each CSV column, typed
 // so that every value is kept exactly, and load blocks.csv into it. `table`
 // must be a plain identifier; it is written as it stands.
