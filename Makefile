@@ -85,6 +85,7 @@ bench:
 	@bench/follow build/release
 	@bench/cold-store build/release
 	@bench/glance build/release
+	@bench/sql-stream build/release
 
 # Hardening: the whole suite under ASan and UBSan, fuzzing, coverage.
 FUZZ_SECONDS ?= 60

@@ -56,12 +56,12 @@ _chainscan() {
     case $prev in
         --config) _quorvane_files "$cur"; return ;;
         --from | --to) mapfile -t COMPREPLY < <(_quorvane_heights blocks "$cur"); return ;;
-        --format) mapfile -t COMPREPLY < <(compgen -W "jsonl csv" -- "$cur"); return ;;
+        --format) mapfile -t COMPREPLY < <(compgen -W "jsonl csv sql" -- "$cur"); return ;;
         --for) mapfile -t COMPREPLY < <(compgen -W "duckdb postgresql sqlite" -- "$cur"); return ;;
         --jobs | --table) return ;;
     esac
     case ${COMP_WORDS[1]} in
-        dump) mapfile -t COMPREPLY < <(compgen -W "$range --follow --torrents --no-proof --format" -- "$cur") ;;
+        dump) mapfile -t COMPREPLY < <(compgen -W "$range --follow --torrents --no-proof --format --for --table" -- "$cur") ;;
         verify) mapfile -t COMPREPLY < <(compgen -W "$range --follow --json --prometheus" -- "$cur") ;;
         stats) mapfile -t COMPREPLY < <(compgen -W "$range --json" -- "$cur") ;;
         report) mapfile -t COMPREPLY < <(compgen -W "$range" -- "$cur") ;;

@@ -36,10 +36,10 @@ cd "$work/elsewhere" || exit 1
 settings="$work/node/settings.ini"
 offers "dump report schema stats verify --help --version" 1 _chainscan chainscan ""
 offers "--help --version" 1 _chainscan chainscan --
-offers "csv jsonl" 3 _chainscan chainscan dump --format ""
+offers "csv jsonl sql" 3 _chainscan chainscan dump --format ""
 offers "--no-progress --no-proof" 2 _chainscan chainscan dump --no-
 offers "--jobs --json" 2 _chainscan chainscan verify --j
-offers "--follow --format" 2 _chainscan chainscan dump --fo
+offers "--follow --for --format" 2 _chainscan chainscan dump --fo
 offers "--progress --prometheus" 2 _chainscan chainscan verify --pr
 offers "--jobs --json" 2 _chainscan chainscan stats --j
 offers "--from" 2 _chainscan chainscan report --fr
