@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <functional>
 #include <string>
 #include <vector>
@@ -151,7 +150,9 @@ TEST(VerifyReport, FollowedRunSummarisesEverythingItReported) {
         SCOPED_TRACE(c.name);
         VerifyReport report(0, 9, false);
         report.keep_absent_heights();
+        // The heights and codes are under test here; the details have their own tables.
         std::string lines;
+        report.observe([&](const Problem& p) { lines += problem_heights(p) + ": " + std::string(problem_code_name(p.code)) + "|"; });
         std::uint32_t next = 0;
         for (const auto& step : c.steps) {
             if (step == "stream") {
@@ -167,23 +168,12 @@ TEST(VerifyReport, FollowedRunSummarisesEverythingItReported) {
                 const HeightScan above = scan_at(h + 1);
                 report.recheck(scan_at(h - 1), scan, h + 1 < next ? &above : nullptr);
             }
-            lines += report.take_lines();
         }
         report.end_at(next - 1);
-        lines += report.finish();
+        report.finish();
         lines += summary_text(report.summary());
-        std::replace(lines.begin(), lines.end(), '\n', '|');
         lines.pop_back();
-        // Problem details are the report's own; the heights and codes are what is under test.
-        std::string shortened;
-        for (std::size_t at = 0; at < lines.size();) {
-            const std::size_t end = std::min(lines.find('|', at), lines.size());
-            std::string line = lines.substr(at, end - at);
-            if (const auto detail = line.find(": ", line.find(": ") + 1); detail != std::string::npos && !line.starts_with("checked")) line.resize(detail);
-            shortened += (shortened.empty() ? "" : "|") + line;
-            at = end + 1;
-        }
-        EXPECT_EQ(shortened, c.lines);
+        EXPECT_EQ(lines, c.lines);
     }
 }
 
