@@ -16,10 +16,7 @@ constexpr std::array<BlockColumn, 9> BLOCK_COLUMNS = {{
      [](std::string& out, const RowSource& source) { out += std::to_string(source.height); }},
     {"hash_value", ColumnValues::Text, [](std::string& out, const RowSource& source) { out += source.block.hash; }},
     {"difficulty", ColumnValues::Unsigned64,
-     [](std::string& out, const RowSource& source) {
-         // A computed hash is always 64 hex digits, so this never fails.
-         out += std::to_string(hash_to_difficulty(source.block.hash).value_or(0));
-     }},
+     [](std::string& out, const RowSource& source) { out += difficulty_text(source.block.hash); }},
     {"timestamp", ColumnValues::Unsigned32,
      [](std::string& out, const RowSource& source) { out += std::to_string(unmined(source).timestamp); }},
     {"miner", ColumnValues::Text, [](std::string& out, const RowSource& source) { out += unmined(source).miner; }},
@@ -39,14 +36,21 @@ std::span<const BlockColumn> block_columns() { return BLOCK_COLUMNS; }
 
 bool is_number(ColumnValues values) { return values != ColumnValues::Text; }
 
-std::string csv_header() {
-    std::string header;
+std::string column_names(std::string_view separator) {
+    std::string names;
     for (const BlockColumn& column : BLOCK_COLUMNS) {
-        if (!header.empty()) header += ',';
-        header += column.name;
+        if (!names.empty()) names += separator;
+        names += column.name;
     }
-    return header + '\n';
+    return names;
 }
+
+std::string difficulty_text(const std::string& hash) {
+    // A computed hash is always 64 hex digits, so this never fails.
+    return std::to_string(hash_to_difficulty(hash).value_or(0));
+}
+
+std::string csv_header() { return column_names(",") + '\n'; }
 
 std::string csv_row(const RowSource& source) {
     std::string row;

@@ -38,6 +38,11 @@ std::span<const BlockColumn> block_columns();
 
 bool is_number(ColumnValues values);
 
+// The columns' names in order, `separator` between them.
+std::string column_names(std::string_view separator);
+// `difficulty` of a block with this hash, in decimal digits.
+std::string difficulty_text(const std::string& hash);
+
 // The CSV header line, with its newline.
 std::string csv_header();
 // The CSV row, with its newline.

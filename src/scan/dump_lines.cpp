@@ -1,19 +1,9 @@
 #include "scan/dump_lines.hpp"
 
 #include "common/binary_conversions.hpp"
-#include "common/uint128.hpp"
 #include "scan/block_columns.hpp"
 
 namespace quorvane {
-
-namespace {
-
-std::string difficulty_of(const std::string& hash) {
-    // A computed hash is always 64 hex digits, so this never fails.
-    return std::to_string(hash_to_difficulty(hash).value_or(0));
-}
-
-}  // namespace
 
 std::string dump_line(const HeightScan& scan, const DumpShape& shape) {
     if (!scan.block || !*scan.block) return {};
@@ -25,7 +15,7 @@ std::string dump_line(const HeightScan& scan, const DumpShape& shape) {
     line += R"({"height":)";
     line += std::to_string(scan.height);
     line += R"(,"difficulty":)";
-    line += difficulty_of(block.hash);
+    line += difficulty_text(block.hash);
     line += R"(,"hash_value":")";
     line += block.hash;
     line += R"(","vrf_block":)";

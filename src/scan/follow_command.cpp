@@ -210,8 +210,9 @@ private:
                 if (!window.empty()) handled = window.back().height;
             });
             // A stop ends the batch early; otherwise every height of it is handled.
-            last_handled_ = stop_requested() ? handled : std::optional<std::uint32_t>(range.to);
-            if (!stop_requested()) sink_->covered(range.to);
+            const bool stopped = stop_requested();
+            last_handled_ = stopped ? handled : std::optional<std::uint32_t>(range.to);
+            if (!stopped) sink_->covered(range.to);
             followed_ += range.size();
             new_block_at_ = std::chrono::steady_clock::now();
         }

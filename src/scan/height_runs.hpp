@@ -14,7 +14,6 @@ public:
     void insert(std::uint32_t height) { insert(height, height); }
     void erase(std::uint32_t height);
     bool contains(std::uint32_t height) const;
-    std::size_t runs() const { return runs_.size(); }
 
 private:
     std::map<std::uint32_t, std::uint32_t> runs_;  // first -> last, disjoint and not touching

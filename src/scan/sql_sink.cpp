@@ -43,11 +43,7 @@ public:
             if (!scan.text.empty()) pending_.push_back({scan.height, std::move(scan.text)});
             errors += dump_errors(scan);
         }
-        if (!errors.empty()) {
-            failed_ = true;
-            progress_.make_room_for(Stream::Stderr);
-            print(Stream::Stderr, errors);
-        }
+        show_errors(errors);
         if (!window.empty() && !streaming_ && pending_.size() >= ROWS_PER_BATCH) write_batch(window.back().height);
     }
 
@@ -61,11 +57,7 @@ public:
         const bool readable = scan.block && *scan.block;
         std::vector<SqlRow> rows;
         if (readable) rows.push_back(stream_.row({height, **scan.block}));
-        if (!readable && scan.block_present) {
-            failed_ = true;
-            progress_.make_room_for(Stream::Stderr);
-            print(Stream::Stderr, dump_errors(scan));
-        }
+        show_errors(dump_errors(scan));
         progress_.make_room_for(Stream::Stdout);
         print(Stream::Stdout, stream_.batch(height, height, rows));
     }
@@ -81,6 +73,13 @@ public:
     }
 
 private:
+    void show_errors(const std::string& errors) {
+        if (errors.empty()) return;
+        failed_ = true;
+        progress_.make_room_for(Stream::Stderr);
+        print(Stream::Stderr, errors);
+    }
+
     // Every height from the last batch's end through `last`.
     void write_batch(std::uint32_t last) {
         if (next_ > last) return;

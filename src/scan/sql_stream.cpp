@@ -23,15 +23,6 @@ std::string usable_text(std::string_view text) {
     return usable;
 }
 
-std::string column_list() {
-    std::string list;
-    for (const BlockColumn& column : block_columns()) {
-        if (!list.empty()) list += ", ";
-        list += column.name;
-    }
-    return list;
-}
-
 // A value as it stands in a VALUES row: numbers as digits, except where the
 // engine's type for them is text (SQLite's wide columns) or where a bare
 // literal would be read as a double (DuckDB above 2^127 - 1).
@@ -136,7 +127,7 @@ std::string SqlStream::batch(std::uint32_t first, std::uint32_t last, std::span<
 
 void SqlStream::insert_rows(std::string& sql, std::span<const SqlRow> rows) const {
     if (engine_ == SqlEngine::PostgreSql) {
-        sql += "COPY " + std::string(POSTGRES_LOAD_TABLE_QUALIFIED) + " (" + column_list() + ") FROM STDIN;\n";
+        sql += "COPY " + std::string(POSTGRES_LOAD_TABLE_QUALIFIED) + " (" + column_names(", ") + ") FROM STDIN;\n";
         for (const SqlRow& row : rows) sql += row.text;
         sql += "\\.\nINSERT INTO " + table_ + " SELECT * FROM " + std::string(POSTGRES_LOAD_TABLE_QUALIFIED) +
                " ON CONFLICT (height) DO UPDATE SET ";
