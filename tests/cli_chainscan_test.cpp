@@ -384,6 +384,9 @@ TEST(Chainscan, UsageAndFatalErrorsExitWithTwo) {
         EXPECT_EQ(lines_of(result.err).size(), 1u) << result.err;
     }
 
+    // The edges of what a table name may hold, at the longest it may be.
+    EXPECT_EQ(run_program(CHAINSCAN, {"schema", "--for", "sqlite", "--table", "azAZ_09" + std::string(56, 'b')}).status, 0);
+
     const auto help = run_program(CHAINSCAN, {"verify", "--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.out.find("--json"), std::string::npos);
