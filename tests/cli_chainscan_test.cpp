@@ -351,6 +351,7 @@ TEST(Chainscan, UsageAndFatalErrorsExitWithTwo) {
         {{"verify", "--from", "-1"}, "Error: "},
         {{"verify", "--from", "5", "--to", "4"}, "Error: --from 5 is above --to 4"},
         {{"verify", "--jobs", "0"}, "Error: "},
+        {{"verify", "--jobs", "257"}, "Error: "},
         {{"dump", "--format", "xml"}, "Error: "},
         {{"dump", "--format", "csv", "--torrents"}, "Error: --torrents cannot be used with --format csv"},
         {{"dump", "--format", "sql"}, "Error: --format sql needs --for duckdb, postgresql or sqlite"},
