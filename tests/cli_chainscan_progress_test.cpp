@@ -103,9 +103,11 @@ std::string store_of_copies(const TempDir& dir, std::uint32_t count) {
 
 TEST(ChainscanProgress, ShownRedrawnAndErasedOnATerminalOnly) {
     TempDir dir;
-    // Enough heights for a run of several tenths of a second on one thread.
+    // Enough heights for a run of several tenths of a second on one thread
+    // with plain reads.
     const std::string settings = store_of_copies(dir, 40000);
-    const std::vector<std::string> dump = {"dump", "--config", settings, "--jobs", "1", "--no-proof"};
+    const std::vector<std::string> dump = {"dump", "--config", settings, "--jobs", "1", "--no-proof",
+                                           "--read-engine", "threads"};
 
     const auto shown = run_on_terminal(dump, dir);
     EXPECT_EQ(shown.status, 0);

@@ -3,6 +3,7 @@
 // consistency, or summed up as text, JSON or an HTML page; and the SQL that
 // loads its CSV without losing a digit.
 
+#include <map>
 #include <CLI/CLI.hpp>
 
 #include <string>
@@ -37,6 +38,13 @@ void add_common_options(CLI::App& command, ScanOptions& options) {
     // page cache holds.
     command.add_option("--read-threads", options.read_threads)
         ->check(CLI::IsMember({"adapting", "decoding", "in-flight"}))
+        ->group("");
+    // Hidden, for tests and benchmarks: the files read through io_uring or
+    // with plain calls, whatever the kernel allows.
+    const std::map<std::string, ReadEngine> engines = {
+        {"auto", ReadEngine::Auto}, {"io_uring", ReadEngine::Ring}, {"threads", ReadEngine::Threads}};
+    command.add_option("--read-engine", options.read_engine)
+        ->transform(CLI::CheckedTransformer(engines))
         ->group("");
     CLI::Option* progress =
         command.add_flag("--progress", options.progress, "show a progress line on standard error (default: when it is a terminal)");

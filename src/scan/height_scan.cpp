@@ -13,6 +13,7 @@
 
 #include "common/file_reading.hpp"
 #include "common/paths.hpp"
+#include "scan/record_ring.hpp"
 #include "torrent/torrent_file.hpp"
 
 namespace quorvane {
@@ -36,25 +37,29 @@ std::expected<Torrent, std::string> decode_as_swarmview(const std::expected<Torr
 
 }  // namespace
 
+void read_block_record(const NetworkPaths& paths, HeightScan& slot, bool probe) {
+    const std::string path = block_file_in(paths, slot.height);
+    auto raw = read_block_bytes(path, slot.height);
+    if (!raw && probe && !entry_exists(path)) {
+        slot.block_present = false;
+    } else {
+        slot.raw.block = std::move(raw);
+    }
+}
+
+void read_torrent_record(const NetworkPaths& paths, HeightScan& slot, bool read_torrent, bool probe) {
+    const std::string path = torrent_file_path(paths.torrent_dir, std::to_string(slot.height));
+    auto content = read_torrent_file(path);
+    if (!content && probe && !entry_exists(path)) {
+        slot.torrent_present = false;
+    } else if (read_torrent) {
+        slot.raw.torrent = std::move(content);
+    }
+}
+
 void read_height(const NetworkPaths& paths, HeightScan& slot, bool read_torrent, bool probe) {
-    if (slot.block_present) {
-        const std::string path = block_file_in(paths, slot.height);
-        auto raw = read_block_bytes(path, slot.height);
-        if (!raw && probe && !entry_exists(path)) {
-            slot.block_present = false;
-        } else {
-            slot.raw.block = std::move(raw);
-        }
-    }
-    if (slot.torrent_present && (read_torrent || probe)) {
-        const std::string path = torrent_file_path(paths.torrent_dir, std::to_string(slot.height));
-        auto content = read_torrent_file(path);
-        if (!content && probe && !entry_exists(path)) {
-            slot.torrent_present = false;
-        } else if (read_torrent) {
-            slot.raw.torrent = std::move(content);
-        }
-    }
+    if (slot.block_present) read_block_record(paths, slot, probe);
+    if (slot.torrent_present && (read_torrent || probe)) read_torrent_record(paths, slot, read_torrent, probe);
 }
 
 void decode_height(HeightScan& slot) {
@@ -145,8 +150,11 @@ class WorkerPool {
 public:
     // `threads` read; `plan.jobs` of them decode. With no more threads than
     // that, each reads and decodes the heights it claims in one go.
-    WorkerPool(const NetworkPaths& paths, const ScanPlan& plan, unsigned thread_count)
-        : paths_(paths), plan_(plan), sync_(static_cast<std::ptrdiff_t>(std::max(1u, thread_count))) {
+    // With `caller_ring`, every thread reads through a ring of its own (the
+    // caller through that one), or the plain way where it gets none.
+    WorkerPool(const NetworkPaths& paths, const ScanPlan& plan, unsigned thread_count, RecordRing* caller_ring)
+        : paths_(paths), plan_(plan), sync_(static_cast<std::ptrdiff_t>(std::max(1u, thread_count))),
+          caller_ring_(caller_ring) {
         const unsigned asked = std::max(1u, thread_count);
         std::optional<std::string> refusal;
         for (unsigned i = 1; i < asked; ++i) {
@@ -157,15 +165,19 @@ public:
             }
             try {
                 workers_.emplace_back([this, i] {
+                    std::unique_ptr<RecordRing> ring;
+                    if (caller_ring_ != nullptr) {
+                        if (auto opened = RecordRing::open()) ring = std::move(*opened);
+                    }
                     for (;;) {
                         sync_.arrive_and_wait();  // a window is ready, or the scan is over
                         if (done_) return;
                         if (fused_) {
-                            decode_part(true);
+                            decode_part(true, ring.get());
                         } else {
                             read_part();
                             sync_.arrive_and_wait();  // the window is read
-                            if (i < decoders_) decode_part(false);
+                            if (i < decoders_) decode_part(false, nullptr);
                         }
                         sync_.arrive_and_wait();  // the window is done
                     }
@@ -198,11 +210,11 @@ public:
         next_decode_ = 0;
         sync_.arrive_and_wait();
         if (fused_) {
-            decode_part(true);
+            decode_part(true, caller_ring_);
         } else {
             read_part();
             sync_.arrive_and_wait();
-            decode_part(false);
+            decode_part(false, nullptr);
         }
         sync_.arrive_and_wait();
     }
@@ -218,17 +230,40 @@ private:
         }
     }
 
-    void decode_part(bool read_too) {
+    void decode_part(bool read_too, RecordRing* ring) {
+        if (read_too && ring != nullptr && ring->working()) return read_and_decode_through(*ring);
         for (;;) {
             const std::size_t start = next_decode_.fetch_add(CLAIM);
             if (start >= window_.size()) return;
             const std::size_t end = std::min(window_.size(), start + CLAIM);
             for (std::size_t i = start; i < end; ++i) {
                 if (read_too) read_height(paths_, window_[i], plan_.read_torrents, plan_.probe);
-                decode_height(window_[i]);
-                if (plan_.in_worker) plan_.in_worker(window_[i]);
+                finish_height(window_[i]);
             }
         }
+    }
+
+    // The next batch is read while this one is decoded.
+    void read_and_decode_through(RecordRing& ring) {
+        const RecordReads reads{&paths_, plan_.read_torrents, plan_.probe};
+        const auto claim = [&] {
+            const std::size_t start = std::min(next_decode_.fetch_add(RecordRing::BATCH_HEIGHTS), window_.size());
+            return window_.subspan(start, std::min(RecordRing::BATCH_HEIGHTS, window_.size() - start));
+        };
+        std::span<HeightScan> current = claim();
+        if (!current.empty()) ring.start(current, reads);
+        while (!current.empty()) {
+            const std::span<HeightScan> following = claim();
+            if (!following.empty()) ring.start(following, reads);
+            ring.finish();
+            for (HeightScan& slot : current) finish_height(slot);
+            current = following;
+        }
+    }
+
+    void finish_height(HeightScan& slot) {
+        decode_height(slot);
+        if (plan_.in_worker) plan_.in_worker(slot);
     }
 
     const NetworkPaths& paths_;
@@ -240,6 +275,7 @@ private:
     unsigned decoders_ = 1;  // set before the first window, read after a barrier
     bool fused_ = true;      // likewise
     bool done_ = false;      // written before a barrier phase, read after it
+    RecordRing* caller_ring_;
     std::vector<std::jthread> workers_;  // last: they stop before the rest goes
 };
 
@@ -265,6 +301,26 @@ constexpr unsigned WINDOWS_TO_CHANGE = 2;
 
 }  // namespace
 
+namespace {
+
+// The calling thread's ring, kept from one scan to the next (a follow run
+// scans each batch it is told of); nothing where none can be had.
+RecordRing* calling_thread_ring(const ScanPlan& plan) {
+    thread_local std::unique_ptr<RecordRing> ring;
+    if (ring && !ring->working()) ring.reset();
+    if (!ring) {
+        auto opened = RecordRing::open();
+        if (!opened) {
+            if (plan.read_engine == ReadEngine::Ring && plan.on_no_ring) plan.on_no_ring(opened.error());
+            return nullptr;
+        }
+        ring = std::move(*opened);
+    }
+    return ring.get();
+}
+
+}  // namespace
+
 void scan_store(const NetworkPaths& paths, const StoreIndex& index, const ScanPlan& plan,
                 const std::function<void(std::span<HeightScan>)>& consume) {
     PresenceCursor cursor(index, plan.from);
@@ -277,8 +333,12 @@ void scan_store(const NetworkPaths& paths, const StoreIndex& index, const ScanPl
     pool_plan.on_fewer_workers = [&](unsigned running, unsigned asked, const std::string& reason) {
         if (!std::exchange(told, true) && plan.on_fewer_workers) plan.on_fewer_workers(running, asked, reason);
     };
+    RecordRing* ring = plan.read_engine == ReadEngine::Threads ? nullptr : calling_thread_ring(plan);
+    // A ring keeps many reads in flight from each decoding thread: no more
+    // threads are needed for a cold disk.
+    const bool adapts = plan.read_threads == ReadThreads::Adapting && readers > decoders && ring == nullptr;
     bool wide = plan.read_threads == ReadThreads::InFlight && readers > decoders;
-    auto pool = std::make_unique<WorkerPool>(paths, pool_plan, wide ? readers : decoders);
+    auto pool = std::make_unique<WorkerPool>(paths, pool_plan, wide ? readers : decoders, wide ? nullptr : ring);
     unsigned windows_for_change = 0;
     std::uint64_t next_probe = plan.from;
     std::vector<HeightScan> window;
@@ -306,12 +366,12 @@ void scan_store(const NetworkPaths& paths, const StoreIndex& index, const ScanPl
         const std::uint64_t blocks_before = blocks_from_storage();
         pool->read(window);
         const bool on_disk = blocks_from_storage() - blocks_before >= BLOCKS_PER_HEIGHT_ON_DISK * window.size();
-        const bool change = plan.read_threads == ReadThreads::Adapting && readers > decoders && on_disk != wide;
+        const bool change = adapts && on_disk != wide;
         windows_for_change = change ? windows_for_change + 1 : 0;
         if (windows_for_change == WINDOWS_TO_CHANGE) {
             windows_for_change = 0;
             wide = !wide;
-            pool = std::make_unique<WorkerPool>(paths, pool_plan, wide ? readers : decoders);
+            pool = std::make_unique<WorkerPool>(paths, pool_plan, wide ? readers : decoders, nullptr);
         }
         if (plan.probe && plan.only_blocks) {
             // Heights found empty take no part further on.

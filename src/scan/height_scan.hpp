@@ -58,12 +58,19 @@ inline constexpr unsigned READS_IN_FLIGHT = 32;
 // or always the one or the other.
 enum class ReadThreads { Adapting, Decoding, InFlight };
 
+// How the files are read: through one io_uring ring per decoding thread
+// where the kernel allows it and with plain calls on a pool of threads
+// otherwise (Auto), or only the one way. A ring that cannot be had leaves
+// the plain way in every case.
+enum class ReadEngine { Auto, Ring, Threads };
+
 struct ScanPlan {
     std::uint32_t from = 0;
     std::uint32_t to = 0;
     unsigned jobs = 1;  // threads that decode
     unsigned reads_in_flight = READS_IN_FLIGHT;  // threads that read (the decoding ones among them)
     ReadThreads read_threads = ReadThreads::Adapting;
+    ReadEngine read_engine = ReadEngine::Auto;
     bool read_torrents = false;
     bool only_blocks = false;  // skip heights that have no block file
     // Take every height of the range, leaving the index aside, and learn
@@ -76,6 +83,9 @@ struct ScanPlan {
     // Told once when not every worker thread could be started: how many run
     // (the calling thread counted), how many were asked for, and why.
     std::function<void(unsigned running, unsigned asked, const std::string& reason)> on_fewer_workers;
+    // Told when a ring was asked for by name (ReadEngine::Ring) and could
+    // not be had, and why; the plain reads go on.
+    std::function<void(const std::string& reason)> on_no_ring;
 };
 
 // Reads every height of the range that has a block file or a torrent record
@@ -89,6 +99,11 @@ void scan_store(const NetworkPaths& paths, const StoreIndex& index, const ScanPl
 // not be read. With `probe`, a record that cannot be read and has no
 // directory entry is taken as absent.
 void read_height(const NetworkPaths& paths, HeightScan& slot, bool read_torrent, bool probe);
+
+// read_height's two parts: the block file, and the torrent record (read
+// with `probe` only to learn whether it is there, unless `read_torrent`).
+void read_block_record(const NetworkPaths& paths, HeightScan& slot, bool probe);
+void read_torrent_record(const NetworkPaths& paths, HeightScan& slot, bool read_torrent, bool probe);
 
 // The decoding half: the records (and the block's hash) from the bytes read,
 // which are let go.

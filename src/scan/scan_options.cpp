@@ -1,5 +1,7 @@
 #include "scan/scan_options.hpp"
 
+#include <mutex>
+
 #include <tuple>
 
 #include "common/process_arguments.hpp"
@@ -121,6 +123,14 @@ ScanPlan plan_for(const HeightRange& range, const ScanOptions& options) {
     plan.probe = probes(options);
     if (options.read_threads == "decoding") plan.read_threads = ReadThreads::Decoding;
     if (options.read_threads == "in-flight") plan.read_threads = ReadThreads::InFlight;
+    plan.read_engine = options.read_engine;
+    plan.on_no_ring = [](const std::string& reason) {
+        // Once a run, however many scans a follow run makes.
+        static std::once_flag told;
+        std::call_once(told, [&] {
+            print(Stream::Stderr, "Warning: io_uring cannot be used (" + reason + "); reading with threads\n");
+        });
+    };
     plan.on_fewer_workers = [](unsigned running, unsigned asked, const std::string& reason) {
         print(Stream::Stderr, "Warning: only " + std::to_string(running) + " of " + std::to_string(asked) +
                                   " threads could be started (" + reason + "); going on with " +

@@ -31,6 +31,7 @@ struct ScanOptions {
     bool prometheus = false;
     bool follow = false;
     std::string read_threads = "adapting";  // hidden: adapting, decoding or in-flight
+    ReadEngine read_engine = ReadEngine::Auto;  // hidden: auto, io_uring or threads
     bool progress = false;
     bool no_progress = false;
     std::string directory = "blocks";  // complete-heights

@@ -1,0 +1,65 @@
+#pragma once
+
+// Reading a height's records through io_uring: each file is one chain of
+// linked requests (open into a registered slot, read, close), so a batch of
+// files costs one system call where plain reads cost three or four a file,
+// and a thread keeps many files in flight on a cold disk without a thread
+// for each.
+
+#include <cstddef>
+#include <cstdint>
+#include <expected>
+#include <memory>
+#include <span>
+#include <string>
+
+#include "common/network_paths_and_settings.hpp"
+
+namespace quorvane {
+
+struct HeightScan;
+
+// What a scan reads of each height.
+struct RecordReads {
+    const NetworkPaths* paths = nullptr;
+    bool read_torrent = false;
+    bool probe = false;  // see read_height
+};
+
+// One thread's ring; it is used from the thread that opened it only.
+class RecordRing {
+public:
+    // Heights started at once; two batches may be in flight.
+    static constexpr std::size_t BATCH_HEIGHTS = 16;
+
+    // A ring for the calling thread, or why there is none (the kernel lacks
+    // io_uring or one of the operations, it is switched off or refused by a
+    // seccomp profile, the memory-lock limit is reached).
+    static std::expected<std::unique_ptr<RecordRing>, std::string> open();
+
+    ~RecordRing();
+    RecordRing(const RecordRing&) = delete;
+    RecordRing& operator=(const RecordRing&) = delete;
+
+    // Starts reading the records of `batch` (at most BATCH_HEIGHTS heights),
+    // which stay where they are until finish() has returned for them.
+    void start(std::span<HeightScan> batch, const RecordReads& reads);
+
+    // Ends the oldest batch started: each height's records are in its slot
+    // as read_height would have left them. Whatever the ring did not read
+    // whole (an error of any kind, a file shorter or longer than a record can
+    // be, a ring that stopped working) is read again the plain way, so every
+    // outcome and its text are the plain reads' own.
+    void finish();
+
+    // False once the ring has stopped working: what is left is read the plain way.
+    bool working() const;
+
+    struct State;
+
+private:
+    explicit RecordRing(std::unique_ptr<State> state);
+    std::unique_ptr<State> state_;
+};
+
+}  // namespace quorvane
