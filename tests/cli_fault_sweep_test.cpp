@@ -44,6 +44,11 @@ const std::vector<Call> CALLS = {
     {"write", {"EIO", "ENOSPC", "EINTR", "EAGAIN"}},
     {"mmap", {"ENOMEM", "EAGAIN"}},
     {"clone3", {"EAGAIN", "ENOMEM"}},
+    // A kernel without io_uring, one that switched it off or a seccomp
+    // profile that refuses it, no memory for a ring, a signal while waiting.
+    {"io_uring_setup", {"EPERM", "ENOSYS", "ENOMEM"}},
+    {"io_uring_enter", {"EINTR", "ENOMEM", "EPERM", "EBUSY"}},
+    {"io_uring_register", {"ENOMEM", "EPERM"}},
 };
 
 struct Tool {
@@ -178,6 +183,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(Tool{"crestview", CRESTVIEW_BINARY, {"2"}},
                       Tool{"swarmview", SWARMVIEW_BINARY, {"2"}, false, true},
                       Tool{"chainscan verify", CHAINSCAN_BINARY, {"verify", "--jobs", "2"}, true},
+                      Tool{"chainscan verify with plain reads", CHAINSCAN_BINARY,
+                           {"verify", "--jobs", "2", "--read-engine", "threads"}, true},
                       Tool{"chainscan dump", CHAINSCAN_BINARY, {"dump", "--torrents", "--jobs", "2"}},
                       // A record that cannot be read is counted as a problem, as by verify.
                       Tool{"chainscan stats", CHAINSCAN_BINARY, {"stats", "--json", "--jobs", "2"}, true}),

@@ -6,6 +6,7 @@
 #include <dirent.h>
 
 #include <algorithm>
+#include <functional>
 #include <cerrno>
 #include <memory>
 
@@ -34,12 +35,11 @@ std::expected<Listing, IoError> open_listing(const std::string& directory) {
 
 }  // namespace
 
-std::expected<std::vector<std::uint32_t>, IoError> list_heights(const std::string& directory,
-                                                                std::string_view suffix, std::uint64_t lowest) {
+std::expected<void, IoError> each_listed_height(const std::string& directory, std::string_view suffix,
+                                                std::uint64_t lowest, const std::function<void(std::uint32_t)>& take) {
     auto opened = open_listing(directory);
     if (!opened) return std::unexpected(opened.error());
     const Listing listing = std::move(*opened);
-    std::vector<std::uint32_t> heights;
     for (;;) {
         errno = 0;
         const dirent* entry = ::readdir(listing.get());
@@ -47,14 +47,28 @@ std::expected<std::vector<std::uint32_t>, IoError> list_heights(const std::strin
             // An interrupted read of entries leaves the position where it was.
             if (errno == EINTR) continue;
             if (errno != 0) return std::unexpected(IoError::from_os(errno));
-            break;
+            return {};
         }
         const auto height = height_of_file_name(entry->d_name, suffix);
-        if (height && *height >= lowest) heights.push_back(*height);
+        if (height && *height >= lowest) take(*height);
     }
+}
+
+std::expected<std::vector<std::uint32_t>, IoError> list_heights(const std::string& directory,
+                                                                std::string_view suffix, std::uint64_t lowest) {
+    std::vector<std::uint32_t> heights;
+    const auto listed = each_listed_height(directory, suffix, lowest, [&](std::uint32_t h) { heights.push_back(h); });
+    if (!listed) return std::unexpected(listed.error());
     std::sort(heights.begin(), heights.end());
     heights.shrink_to_fit();
     return heights;
+}
+
+std::expected<HeightSet, IoError> list_height_set(const std::string& directory, std::string_view suffix) {
+    HeightSet::Builder heights;
+    const auto listed = each_listed_height(directory, suffix, 0, [&](std::uint32_t h) { heights.add(h); });
+    if (!listed) return std::unexpected(listed.error());
+    return std::move(heights).build();
 }
 
 }  // namespace quorvane

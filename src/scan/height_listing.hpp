@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/io_error.hpp"
+#include "scan/height_set.hpp"
 
 namespace quorvane {
 
@@ -21,6 +22,10 @@ std::optional<std::uint32_t> height_of_file_name(std::string_view name, std::str
 // `lowest` are left out.
 std::expected<std::vector<std::uint32_t>, IoError> list_heights(const std::string& directory,
                                                                 std::string_view suffix, std::uint64_t lowest = 0);
+
+// The same heights as a set whose memory does not grow with their number
+// where they run on without gaps.
+std::expected<HeightSet, IoError> list_height_set(const std::string& directory, std::string_view suffix);
 
 // Whether the directory could be listed, without listing it.
 std::expected<void, IoError> check_listable(const std::string& directory);

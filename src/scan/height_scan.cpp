@@ -20,9 +20,9 @@ namespace quorvane {
 
 std::optional<std::pair<std::uint32_t, std::uint32_t>> StoreIndex::extent() const {
     if (blocks.empty() && torrents.empty()) return std::nullopt;
-    if (blocks.empty()) return std::pair{torrents.front(), torrents.back()};
-    if (torrents.empty()) return std::pair{blocks.front(), blocks.back()};
-    return std::pair{std::min(blocks.front(), torrents.front()), std::max(blocks.back(), torrents.back())};
+    if (blocks.empty()) return std::pair{*torrents.first(), *torrents.last()};
+    if (torrents.empty()) return std::pair{*blocks.first(), *blocks.last()};
+    return std::pair{std::min(*blocks.first(), *torrents.first()), std::max(*blocks.last(), *torrents.last())};
 }
 
 namespace {
@@ -105,42 +105,38 @@ constexpr unsigned WIDE_WINDOW_JOBS = 8;
 // Heights a worker claims at once for decoding.
 constexpr std::size_t CLAIM = 8;
 
-// Walks both sorted lists together from `from` on.
+// Walks both sets together from `from` on.
 class PresenceCursor {
 public:
     PresenceCursor(const StoreIndex& index, std::uint32_t from)
-        : blocks_(index.blocks), torrents_(index.torrents),
-          block_(std::lower_bound(blocks_.begin(), blocks_.end(), from)),
-          torrent_(std::lower_bound(torrents_.begin(), torrents_.end(), from)) {}
+        : blocks_(index.blocks), torrents_(index.torrents), block_(blocks_.next_from(from)),
+          torrent_(torrents_.next_from(from)) {}
 
     // The next height with a block file (or either record unless `only_blocks`).
     std::optional<std::uint32_t> next(bool only_blocks) const {
-        const bool has_block = block_ != blocks_.end();
-        const bool has_torrent = !only_blocks && torrent_ != torrents_.end();
-        if (has_block && has_torrent) return std::min(*block_, *torrent_);
-        if (has_block) return *block_;
-        if (has_torrent) return *torrent_;
-        return std::nullopt;
+        if (only_blocks || !torrent_) return block_;
+        if (!block_) return torrent_;
+        return std::min(*block_, *torrent_);
     }
 
     // Presence of both records at `height`, then steps past it.
     std::pair<bool, bool> take(std::uint32_t height) {
         // Heights skipped on the way (torrent records without a block, when
         // only blocks are taken) are passed over.
-        while (block_ != blocks_.end() && *block_ < height) ++block_;
-        while (torrent_ != torrents_.end() && *torrent_ < height) ++torrent_;
-        const bool block = block_ != blocks_.end() && *block_ == height;
-        const bool torrent = torrent_ != torrents_.end() && *torrent_ == height;
-        if (block) ++block_;
-        if (torrent) ++torrent_;
+        if (block_ && *block_ < height) block_ = blocks_.next_from(height);
+        if (torrent_ && *torrent_ < height) torrent_ = torrents_.next_from(height);
+        const bool block = block_ == height;
+        const bool torrent = torrent_ == height;
+        if (block) block_ = blocks_.next_from(std::uint64_t{height} + 1);
+        if (torrent) torrent_ = torrents_.next_from(std::uint64_t{height} + 1);
         return {block, torrent};
     }
 
 private:
-    const std::vector<std::uint32_t>& blocks_;
-    const std::vector<std::uint32_t>& torrents_;
-    std::vector<std::uint32_t>::const_iterator block_;
-    std::vector<std::uint32_t>::const_iterator torrent_;
+    const HeightSet& blocks_;
+    const HeightSet& torrents_;
+    std::optional<std::uint32_t> block_;
+    std::optional<std::uint32_t> torrent_;
 };
 
 // Threads that stay for the whole scan and take one window at a time: the

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "common/network_paths_and_settings.hpp"
+#include "scan/height_set.hpp"
 #include "records/unpack_block/unpack_header.hpp"
 #include "torrent/structs.hpp"
 #include "torrent/torrent_file.hpp"
@@ -41,8 +42,8 @@ struct HeightScan {
 
 // The heights of both record directories, ascending.
 struct StoreIndex {
-    std::vector<std::uint32_t> blocks;
-    std::vector<std::uint32_t> torrents;
+    HeightSet blocks;
+    HeightSet torrents;
 
     // The lowest and highest height in either list; nothing for an empty store.
     std::optional<std::pair<std::uint32_t, std::uint32_t>> extent() const;

@@ -29,13 +29,12 @@ bool probes(const ScanOptions& options) {
                error.diagnostic());
 }
 
-std::vector<std::uint32_t> heights_in(const std::string& directory, std::string_view suffix,
-                                      std::string_view what, bool probe) {
+HeightSet heights_in(const std::string& directory, std::string_view suffix, std::string_view what, bool probe) {
     if (probe) {
         if (const auto listable = check_listable(directory); !listable) stop_unlisted(directory, what, listable.error());
         return {};
     }
-    auto heights = list_heights(directory, suffix);
+    auto heights = list_height_set(directory, suffix);
     if (!heights) stop_unlisted(directory, what, heights.error());
     return std::move(*heights);
 }
