@@ -86,6 +86,7 @@ bench:
 	@bench/cold-store build/release
 	@bench/glance build/release
 	@bench/sql-stream build/release
+	@bench/io-uring build/release
 
 # Hardening: the whole suite under ASan and UBSan, fuzzing, coverage.
 FUZZ_SECONDS ?= 60

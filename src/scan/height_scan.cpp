@@ -148,9 +148,12 @@ public:
     // that, each reads and decodes the heights it claims in one go.
     // With `caller_ring`, every thread reads through a ring of its own (the
     // caller through that one), or the plain way where it gets none.
-    WorkerPool(const NetworkPaths& paths, const ScanPlan& plan, unsigned thread_count, RecordRing* caller_ring)
+    WorkerPool(const NetworkPaths& paths, const ScanPlan& plan, unsigned thread_count, RecordRing* caller_ring,
+               const RecordDirectories* directories = nullptr)
         : paths_(paths), plan_(plan), sync_(static_cast<std::ptrdiff_t>(std::max(1u, thread_count))),
-          caller_ring_(caller_ring) {
+          caller_ring_(caller_ring),
+          reads_{&paths, plan.read_torrents, plan.probe, directories != nullptr ? directories->blocks() : -1,
+                 directories != nullptr ? directories->torrents() : -1} {
         const unsigned asked = std::max(1u, thread_count);
         std::optional<std::string> refusal;
         for (unsigned i = 1; i < asked; ++i) {
@@ -241,7 +244,7 @@ private:
 
     // The next batch is read while this one is decoded.
     void read_and_decode_through(RecordRing& ring) {
-        const RecordReads reads{&paths_, plan_.read_torrents, plan_.probe};
+        const RecordReads& reads = reads_;
         const auto claim = [&] {
             const std::size_t start = std::min(next_decode_.fetch_add(RecordRing::BATCH_HEIGHTS), window_.size());
             return window_.subspan(start, std::min(RecordRing::BATCH_HEIGHTS, window_.size() - start));
@@ -272,6 +275,7 @@ private:
     bool fused_ = true;      // likewise
     bool done_ = false;      // written before a barrier phase, read after it
     RecordRing* caller_ring_;
+    RecordReads reads_;
     std::vector<std::jthread> workers_;  // last: they stop before the rest goes
 };
 
@@ -334,7 +338,10 @@ void scan_store(const NetworkPaths& paths, const StoreIndex& index, const ScanPl
     // threads are needed for a cold disk.
     const bool adapts = plan.read_threads == ReadThreads::Adapting && readers > decoders && ring == nullptr;
     bool wide = plan.read_threads == ReadThreads::InFlight && readers > decoders;
-    auto pool = std::make_unique<WorkerPool>(paths, pool_plan, wide ? readers : decoders, wide ? nullptr : ring);
+    std::optional<RecordDirectories> directories;
+    if (ring != nullptr) directories.emplace(paths);
+    auto pool = std::make_unique<WorkerPool>(paths, pool_plan, wide ? readers : decoders, wide ? nullptr : ring,
+                                             directories ? &*directories : nullptr);
     unsigned windows_for_change = 0;
     std::uint64_t next_probe = plan.from;
     std::vector<HeightScan> window;

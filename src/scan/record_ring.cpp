@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <liburing.h>
+#include <unistd.h>
 
 #include <array>
 #include <cerrno>
@@ -38,6 +39,7 @@ enum class Kind { Block, Torrent };
 struct Request {
     HeightScan* slot = nullptr;
     Kind kind = Kind::Block;
+    int directory = AT_FDCWD;  // `path` is looked up from there
     std::string path;
     int opened = -ECANCELED;
     int read = -ECANCELED;
@@ -157,7 +159,7 @@ struct RecordRing::State {
         // Non-blocking as the plain open is: a FIFO without a writer must not
         // hold the ring; what such a file gives is then read the plain way.
         io_uring_sqe* open = io_uring_get_sqe(&ring);
-        io_uring_prep_openat_direct(open, AT_FDCWD, request.path.c_str(), O_RDONLY | O_NONBLOCK, 0, slot);
+        io_uring_prep_openat_direct(open, request.directory, request.path.c_str(), O_RDONLY | O_NONBLOCK, 0, slot);
         open->flags |= IOSQE_IO_LINK;
         io_uring_sqe_set_data64(open, tag(batch, index, Step::Open));
         io_uring_sqe* read = io_uring_get_sqe(&ring);
@@ -249,10 +251,20 @@ void RecordRing::start(std::span<HeightScan> heights, const RecordReads& reads) 
     batch.reads = reads;
     batch.requests.clear();
     for (HeightScan& slot : heights) {
-        if (slot.block_present) batch.requests.push_back({&slot, Kind::Block, block_file_in(*reads.paths, slot.height)});
+        const std::string height = std::to_string(slot.height);
+        if (slot.block_present) {
+            if (reads.block_directory >= 0) {
+                batch.requests.push_back({&slot, Kind::Block, reads.block_directory, height + "." + reads.paths->currency_tag});
+            } else {
+                batch.requests.push_back({&slot, Kind::Block, AT_FDCWD, block_file_in(*reads.paths, slot.height)});
+            }
+        }
         if (slot.torrent_present && (reads.read_torrent || reads.probe)) {
-            batch.requests.push_back({&slot, Kind::Torrent,
-                                      torrent_file_path(reads.paths->torrent_dir, std::to_string(slot.height))});
+            if (reads.torrent_directory >= 0) {
+                batch.requests.push_back({&slot, Kind::Torrent, reads.torrent_directory, height + std::string(TORRENT_FILE_SUFFIX)});
+            } else {
+                batch.requests.push_back({&slot, Kind::Torrent, AT_FDCWD, torrent_file_path(reads.paths->torrent_dir, height)});
+            }
         }
     }
     bool queued = false;
@@ -278,5 +290,28 @@ void RecordRing::finish() {
 }
 
 bool RecordRing::working() const { return state_->working; }
+
+namespace {
+
+int open_directory(const std::string& path) {
+    // A path with a NUL names no directory; an empty one means the current
+    // directory, which whole paths handle.
+    if (path.empty() || path.find('\0') != std::string::npos) return -1;
+    int fd;
+    do {
+        fd = ::open(path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+}  // namespace
+
+RecordDirectories::RecordDirectories(const NetworkPaths& paths)
+    : blocks_(open_directory(paths.block_dir)), torrents_(open_directory(paths.torrent_dir)) {}
+
+RecordDirectories::~RecordDirectories() {
+    if (blocks_ >= 0) ::close(blocks_);
+    if (torrents_ >= 0) ::close(torrents_);
+}
 
 }  // namespace quorvane

@@ -24,6 +24,28 @@ struct RecordReads {
     const NetworkPaths* paths = nullptr;
     bool read_torrent = false;
     bool probe = false;  // see read_height
+    // The two record directories, opened once: each file is then looked up
+    // by its own name alone, not by walking its whole path again. Where one
+    // could not be opened, whole paths.
+    int block_directory = -1;
+    int torrent_directory = -1;
+};
+
+// Both record directories opened for lookups (O_PATH) for as long as a scan
+// lasts.
+class RecordDirectories {
+public:
+    explicit RecordDirectories(const NetworkPaths& paths);
+    ~RecordDirectories();
+    RecordDirectories(const RecordDirectories&) = delete;
+    RecordDirectories& operator=(const RecordDirectories&) = delete;
+
+    int blocks() const { return blocks_; }
+    int torrents() const { return torrents_; }
+
+private:
+    int blocks_;
+    int torrents_;
 };
 
 // One thread's ring; it is used from the thread that opened it only.
