@@ -23,18 +23,24 @@ constexpr unsigned BUFFER_SIZE = 4096;
 constexpr std::uint64_t READ = 1ull << 32;
 constexpr std::uint64_t UNUSED = ~0ull;
 
-std::vector<std::string> list(const std::string& directory) {
-    std::vector<std::string> paths;
+// A file by its name in an opened directory: the kernel looks up one name,
+// not the whole path.
+struct File {
+    int directory;
+    std::string name;
+};
+
+void list(const std::string& directory, std::vector<File>& files) {
     DIR* listing = opendir(directory.c_str());
-    if (listing == nullptr) {
+    const int handle = open(directory.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (listing == nullptr || handle < 0) {
         std::perror(directory.c_str());
         std::exit(1);
     }
     while (const dirent* entry = readdir(listing)) {
-        if (entry->d_name[0] != '.') paths.push_back(directory + "/" + entry->d_name);
+        if (entry->d_name[0] != '.') files.push_back({handle, entry->d_name});
     }
     closedir(listing);
-    return paths;
 }
 
 struct Totals {
@@ -42,7 +48,7 @@ struct Totals {
     std::atomic<std::uint64_t> failures{0};
 };
 
-void read_all(const std::vector<std::string>& paths, std::atomic<std::size_t>& next, unsigned in_flight,
+void read_all(const std::vector<File>& paths, std::atomic<std::size_t>& next, unsigned in_flight,
               Totals& totals) {
     io_uring ring{};
     io_uring_params params{};
@@ -70,7 +76,7 @@ void read_all(const std::vector<std::string>& paths, std::atomic<std::size_t>& n
             const unsigned slot = free_slots.back();
             free_slots.pop_back();
             io_uring_sqe* open = io_uring_get_sqe(&ring);
-            io_uring_prep_openat_direct(open, AT_FDCWD, paths[index].c_str(), O_RDONLY, 0, slot);
+            io_uring_prep_openat_direct(open, paths[index].directory, paths[index].name.c_str(), O_RDONLY, 0, slot);
             open->flags |= IOSQE_IO_LINK | IOSQE_CQE_SKIP_SUCCESS;
             io_uring_sqe_set_data64(open, UNUSED);
             io_uring_sqe* read = io_uring_get_sqe(&ring);
@@ -112,7 +118,7 @@ void read_all(const std::vector<std::string>& paths, std::atomic<std::size_t>& n
 int main(int argc, char** argv) {
     unsigned threads = 2;
     unsigned in_flight = 32;
-    std::vector<std::string> paths;
+    std::vector<File> paths;
     for (int i = 1; i < argc; ++i) {
         const std::string argument = argv[i];
         if (argument == "--threads" && i + 1 < argc) {
@@ -120,8 +126,7 @@ int main(int argc, char** argv) {
         } else if (argument == "--in-flight" && i + 1 < argc) {
             in_flight = static_cast<unsigned>(std::atoi(argv[++i]));
         } else {
-            const auto found = list(argument);
-            paths.insert(paths.end(), found.begin(), found.end());
+            list(argument, paths);
         }
     }
     std::atomic<std::size_t> next{0};
