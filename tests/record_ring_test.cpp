@@ -1,0 +1,118 @@
+#include "scan/record_ring.hpp"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "scan/height_scan.hpp"
+#include "support/cli_harness.hpp"
+
+namespace quorvane {
+namespace {
+
+// What a slot holds after reading, as text that tells every outcome apart.
+std::string outcome(const HeightScan& slot) {
+    std::string text = std::to_string(slot.height);
+    text += slot.block_present ? " block" : " -";
+    text += slot.torrent_present ? " torrent" : " -";
+    if (slot.raw.block) {
+        const auto& block = *slot.raw.block;
+        text += ' ';
+        if (block) {
+            text += std::to_string(block->size);
+            text += ':';
+            text += std::to_string(block->bytes[block->size > 0 ? block->size - 1 : 0]);
+        } else {
+            text += block.error();
+        }
+    }
+    if (slot.raw.torrent) {
+        const auto& torrent = *slot.raw.torrent;
+        text += ' ';
+        if (torrent) {
+            text += std::to_string(torrent->kept.size());
+            text += '/';
+            text += std::to_string(torrent->total_length);
+        } else {
+            text += torrent.error().diagnostic();
+        }
+    }
+    return text;
+}
+
+// Every kind of file a record's name can stand for, read through a ring and
+// the plain way, in two batches in flight at once, from opened directories
+// and by whole paths, with and without the torrent records, by listing and
+// by name: the slots come out the same.
+TEST(RecordRing, LeavesEachSlotAsThePlainReadsDo) {
+    auto opened = RecordRing::open();
+    if (!opened) GTEST_SKIP() << "no io_uring here: " << opened.error();
+    RecordRing& ring = **opened;
+    testing::TempDir dir;
+    namespace fs = std::filesystem;
+    const fs::path blocks = dir.path() / "blocks";
+    const fs::path torrents = dir.path() / "torrents";
+    fs::create_directories(blocks);
+    fs::create_directories(torrents);
+    const auto file = [&](const std::string& relative, std::size_t size) {
+        std::string bytes(size, 'x');
+        if (size > 0) bytes.back() = static_cast<char>('a' + size % 26);
+        dir.write(relative, bytes);
+    };
+    // block, torrent: a record, short, long, missing, a directory, a FIFO, a
+    // torrent of the longest size, a dangling link, an empty block.
+    const std::vector<std::pair<std::string, std::string>> kinds = {
+        {"749", "1000"}, {"100", "0"},      {"800", "4479"}, {"none", "none"}, {"dir", "dir"},
+        {"fifo", "fifo"}, {"749", "4478"}, {"link", "111"}, {"0", "5000"},
+    };
+    for (std::size_t h = 0; h < kinds.size(); ++h) {
+        for (const auto& [where, name, kind] : {std::tuple{"blocks/", std::to_string(h) + ".vetq", kinds[h].first},
+                                                 std::tuple{"torrents/", std::to_string(h) + ".torrent", kinds[h].second}}) {
+            const std::string relative = where + name;
+            const fs::path path = dir.path() / relative;
+            if (kind == "dir") fs::create_directory(path);
+            else if (kind == "fifo") ASSERT_EQ(::mkfifo(path.c_str(), 0644), 0);
+            else if (kind == "link") fs::create_symlink(dir.path() / "nothing", path);
+            else if (kind != "none") file(relative, std::stoul(kind));
+        }
+    }
+    NetworkPaths paths;
+    paths.block_dir = blocks.string();
+    paths.torrent_dir = torrents.string();
+    paths.currency_tag = "vetq";
+    const RecordDirectories directories(paths);
+    ASSERT_GE(directories.blocks(), 0);
+    for (const bool opened_directories : {true, false}) {
+        for (const auto& [read_torrent, probe] : {std::pair{true, false}, {false, true}, {true, true}, {false, false}}) {
+            const RecordReads reads{&paths, read_torrent, probe, opened_directories ? directories.blocks() : -1,
+                                    opened_directories ? directories.torrents() : -1};
+            std::vector<HeightScan> plain(kinds.size());
+            std::vector<HeightScan> ringed(kinds.size());
+            for (std::uint32_t h = 0; h < kinds.size(); ++h) {
+                for (auto* slot : {&plain[h], &ringed[h]}) {
+                    *slot = HeightScan{};
+                    slot->height = h;
+                    slot->block_present = slot->torrent_present = true;
+                }
+                read_height(paths, plain[h], read_torrent, probe);
+            }
+            const std::span<HeightScan> all(ringed);
+            ring.start(all.first(4), reads);
+            ring.start(all.subspan(4), reads);
+            ring.finish();
+            ring.finish();
+            for (std::size_t h = 0; h < kinds.size(); ++h) {
+                EXPECT_EQ(outcome(ringed[h]), outcome(plain[h]))
+                    << "torrents " << read_torrent << ", probe " << probe << ", directories " << opened_directories;
+            }
+        }
+    }
+    EXPECT_TRUE(ring.working());
+}
+
+}  // namespace
+}  // namespace quorvane
