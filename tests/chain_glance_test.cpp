@@ -13,6 +13,7 @@
 #include "scan/progress_line.hpp"
 #include "scan/report_charts.hpp"
 #include "scan/report_html.hpp"
+#include "scan/stats_format.hpp"
 #include "scan/value_counts.hpp"
 
 namespace quorvane {
@@ -153,6 +154,69 @@ TEST(ReportHtml, StaysUnderTwoMegabytesAndAFewThousandPointsPerChart) {
          at = html.find("class=\"series\" d=\"", at + 1)) {
         const std::string d = html.substr(at, html.find('"', at + 18) - at);
         EXPECT_LE(std::count(d.begin(), d.end(), 'L') + std::count(d.begin(), d.end(), 'M'), 2 * PLOT_COLUMNS);
+    }
+}
+
+}  // namespace
+}  // namespace quorvane
+
+namespace quorvane {
+namespace {
+
+// What the stats forms and the report list, where the CLI stores are too
+// small to tell: the ten most common of twelve miners, problem codes joined
+// by ", ", and the histogram's note on intervals beyond the bars only when
+// there are some.
+TEST(StatsForms, ListTheTopMinersJoinTheCodesAndNoteOnlyWhatLiesBeyond) {
+    struct Case {
+        std::string label;
+        std::vector<std::int64_t> intervals;
+        std::size_t miners;
+        std::vector<std::pair<ProblemCode, std::uint64_t>> problems;
+        std::size_t listed_miners;
+        std::string codes;  // the report header's text after "problems</a>: "
+        bool beyond;        // the histogram says some intervals lie beyond its bars
+    };
+    const std::vector<Case> cases = {
+        {"twelve miners, two codes", {60, 60, 60}, 12, {{ProblemCode::BlockMissing, 1}, {ProblemCode::ChainBroken, 2}},
+         10, "block_missing 1, chain_broken 2<", false},
+        {"three miners, one code", {}, 3, {{ProblemCode::TorrentMismatch, 3}}, 3, "torrent_mismatch 3<", false},
+        {"intervals past both ends", {}, 1, {}, 1, "", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        ChainStats stats(0, 999);
+        std::vector<std::int64_t> intervals = c.intervals;
+        if (c.beyond) {
+            for (std::int64_t i = -50; i <= 250; ++i) intervals.push_back(i);
+        }
+        for (const std::int64_t interval : intervals) stats.intervals.add(interval);
+        for (std::size_t m = 0; m < c.miners; ++m) {
+            for (std::size_t times = 0; times <= m; ++times) stats.miners.add("miner" + std::to_string(m));
+        }
+        VerifySummary summary;
+        summary.from = 0;
+        summary.to = 999;
+        for (const auto& [code, count] : c.problems) {
+            summary.by_code[static_cast<std::size_t>(code)] = count;
+            summary.problems += count;
+        }
+        const auto rows = stats_rows(stats, summary);
+        const auto miner_rows = std::count_if(rows.begin(), rows.end(), [](const StatsRow& row) {
+            return row.section == "miners" && row.label.starts_with("#");
+        });
+        EXPECT_EQ(static_cast<std::size_t>(miner_rows), c.listed_miners);
+        EXPECT_EQ(Json::parse(stats_json(stats, summary))["miners"]["top"].size(), c.listed_miners);
+        // The most common first: the last miner added has most blocks.
+        const auto top = std::find_if(rows.begin(), rows.end(), [](const StatsRow& row) { return row.label == "#1"; });
+        ASSERT_NE(top, rows.end());
+        EXPECT_TRUE(top->value.starts_with("miner" + std::to_string(c.miners - 1) + " ")) << top->value;
+
+        const std::string page = report_html(stats, summary, ChainSeries(0, 999));
+        const auto links = page.find("problems</a>: ");
+        EXPECT_EQ(links == std::string::npos ? "" : page.substr(links + 14, c.codes.size()), c.codes);
+        const std::string histogram = interval_histogram(stats);
+        EXPECT_EQ(histogram.find("beyond") != std::string::npos, c.beyond) << histogram.substr(histogram.size() - 300);
     }
 }
 

@@ -34,7 +34,7 @@ void ChainSeries::add(std::uint32_t height, const HeightFacts& facts) {
 }
 
 void ChainSeries::add(const Problem& problem) {
-    const auto bit = static_cast<std::uint8_t>(1u << static_cast<unsigned>(problem.code));
+    const ProblemCodeSet bit = problem_code_bit(problem.code);
     const std::uint32_t last = std::max(problem.first, problem.last);
     for (std::uint32_t column = columns.of(problem.first); column <= columns.of(last); ++column) {
         problem_codes[column] |= bit;

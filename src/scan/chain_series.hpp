@@ -49,8 +49,8 @@ struct ChainSeries {
     std::vector<ColumnExtremes<std::uint64_t>> difficulty;
     std::vector<ColumnExtremes<std::int64_t>> interval;
     std::vector<ColumnExtremes<std::uint64_t>> length;
-    // One bit per problem code (ProblemCode's order) for each column.
-    std::vector<std::uint8_t> problem_codes;
+    // The codes found in each column.
+    std::vector<ProblemCodeSet> problem_codes;
     std::vector<Problem> listed_problems;  // the first LISTED_PROBLEMS
     std::uint64_t unlisted_problems = 0;
 

@@ -369,7 +369,7 @@ std::string problem_strip(const ChainSeries& series) {
         const std::string name(problem_code_name(static_cast<ProblemCode>(code)));
         body += across("grid", y + ROW / 2);
         body += text_at(LEFT - 8, y + 16, name, "end");
-        const auto bit = static_cast<std::uint8_t>(1u << code);
+        const ProblemCodeSet bit = problem_code_bit(static_cast<ProblemCode>(code));
         for (std::uint32_t column = 0; column < columns.count;) {
             if (!(series.problem_codes[column] & bit)) {
                 ++column;

@@ -12,11 +12,14 @@ namespace {
 // so a thousand of them cannot make the page large.
 constexpr std::size_t MESSAGE_LIMIT = 400;
 
-constexpr const char* STYLE = R"(
+// The style sheet, less what each problem code adds (see style_sheet).
+constexpr std::string_view STYLE_START = R"(
 :root{color-scheme:light dark;--bg:#ffffff;--fg:#1b1f24;--muted:#57606a;--grid:#d8dee4;--card:#f6f8fa;
---accent:#0969da;--accent2:#bc4c00;--c0:#cf222e;--c1:#bf8700;--c2:#8250df;--c3:#d1242f;--c4:#0550ae;--c5:#1a7f37}
+--accent:#0969da;--accent2:#bc4c00;)";
+constexpr std::string_view STYLE_DARK = R"(}
 @media (prefers-color-scheme:dark){:root{--bg:#0d1117;--fg:#e6edf3;--muted:#8d96a0;--grid:#30363d;--card:#161b22;
---accent:#58a6ff;--accent2:#ffa657;--c0:#ff7b72;--c1:#e3b341;--c2:#d2a8ff;--c3:#ffa198;--c4:#79c0ff;--c5:#56d364}}
+--accent:#58a6ff;--accent2:#ffa657;)";
+constexpr std::string_view STYLE_MARKS = R"(}}
 *{box-sizing:border-box}
 body{margin:0;background:var(--bg);color:var(--fg);font:16px/1.5 system-ui,-apple-system,"Segoe UI",Roboto,"DejaVu Sans",sans-serif}
 header,main,footer{max-width:1200px;margin:0 auto;padding:12px 16px}
@@ -39,9 +42,8 @@ svg .median{stroke:var(--accent2);stroke-width:1.5;stroke-dasharray:6 4}
 svg .median-label{fill:var(--accent2);paint-order:stroke;stroke:var(--card);stroke-width:4px}
 svg .bar{fill:var(--accent)}
 svg .bar.others{fill:var(--muted)}
-svg .code-0{fill:var(--c0)}svg .code-1{fill:var(--c1)}svg .code-2{fill:var(--c2)}
-svg .code-3{fill:var(--c3)}svg .code-4{fill:var(--c4)}svg .code-5{fill:var(--c5)}
-.note{color:var(--muted);font-size:.875rem;margin:.25rem 0 0}
+)";
+constexpr std::string_view STYLE_END = R"(.note{color:var(--muted);font-size:.875rem;margin:.25rem 0 0}
 .table-wrap{overflow-x:auto}
 table{border-collapse:collapse;width:100%;font-variant-numeric:tabular-nums}
 th,td{text-align:left;vertical-align:top;padding:4px 8px;border-bottom:1px solid var(--grid)}
@@ -50,6 +52,28 @@ tbody th{padding-top:12px}
 td.message{overflow-wrap:anywhere}
 @media (max-width:640px){body{font-size:15px}header,main,footer{padding:8px}}
 )";
+
+// Each code's colour in both schemes and the rule that gives its marks that
+// colour, from the table of problem codes.
+std::string style_sheet() {
+    const auto colours = [](std::string_view ProblemCodeRow::*scheme) {
+        std::string out;
+        for (const ProblemCodeRow& row : PROBLEM_CODES) {
+            if (!out.empty()) out += ';';
+            out += "--c" + std::to_string(static_cast<int>(row.code)) + ":" + std::string(row.*scheme);
+        }
+        return out;
+    };
+    std::string marks;
+    for (const ProblemCodeRow& row : PROBLEM_CODES) {
+        const std::string n = std::to_string(static_cast<int>(row.code));
+        marks += "svg .code-" + n + "{fill:var(--c" + n + ")}";
+        // Three rules a line.
+        if (static_cast<std::size_t>(row.code) % 3 == 2 || row.code == PROBLEM_CODES.back().code) marks += '\n';
+    }
+    return std::string(STYLE_START) + colours(&ProblemCodeRow::light_colour) + std::string(STYLE_DARK) +
+           colours(&ProblemCodeRow::dark_colour) + std::string(STYLE_MARKS) + marks + std::string(STYLE_END);
+}
 
 std::string problem_links(const VerifySummary& problems) {
     if (problems.problems == 0) return "no problems found";
@@ -132,7 +156,7 @@ std::string report_html(const ChainStats& stats, const VerifySummary& problems, 
         "<meta http-equiv=\"Content-Security-Policy\" content=\"default-src 'none'; style-src 'unsafe-inline'; "
         "img-src data:\">"
         "<link rel=\"icon\" href=\"data:,\">"
-        "<title>" + html_escaped(title) + "</title><style>" + STYLE + "</style></head>\n<body>\n";
+        "<title>" + html_escaped(title) + "</title><style>" + style_sheet() + "</style></head>\n<body>\n";
     out += header(stats, problems);
     out += "<main>\n";
     if (problems.from) {

@@ -6,9 +6,6 @@ namespace quorvane {
 
 namespace {
 
-constexpr std::array<std::string_view, PROBLEM_CODE_COUNT> CODE_NAMES = {
-    "block_missing", "torrent_missing", "block_invalid", "torrent_invalid", "chain_broken", "torrent_mismatch"};
-
 std::string strip_error_prefix(std::string_view line) {
     if (line.starts_with("Error: ")) line.remove_prefix(7);
     return std::string(line);
@@ -24,8 +21,6 @@ std::string counted(std::uint64_t count, std::string_view noun) {
 }
 
 }  // namespace
-
-std::string_view problem_code_name(ProblemCode code) { return CODE_NAMES[static_cast<std::size_t>(code)]; }
 
 std::vector<FieldDifference> torrent_differences(const ScannedBlock& block, const Torrent& torrent) {
     const UnminedBlock& header = block.contents.header.unmined_block;
@@ -307,7 +302,7 @@ VerifySummary VerifyReport::summary() const {
 std::vector<std::pair<std::string_view, std::uint64_t>> codes_found(const VerifySummary& summary) {
     std::vector<std::pair<std::string_view, std::uint64_t>> found;
     for (std::size_t i = 0; i < PROBLEM_CODE_COUNT; ++i) {
-        if (summary.by_code[i] > 0) found.emplace_back(CODE_NAMES[i], summary.by_code[i]);
+        if (summary.by_code[i] > 0) found.emplace_back(PROBLEM_CODES[i].name, summary.by_code[i]);
     }
     return found;
 }

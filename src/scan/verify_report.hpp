@@ -12,14 +12,9 @@
 #include "common/json.hpp"
 #include "scan/height_runs.hpp"
 #include "scan/height_scan.hpp"
+#include "scan/problem_codes.hpp"
 
 namespace quorvane {
-
-// In the order in which problems at one height are reported.
-enum class ProblemCode { BlockMissing, TorrentMissing, BlockInvalid, TorrentInvalid, ChainBroken, TorrentMismatch };
-inline constexpr std::size_t PROBLEM_CODE_COUNT = 6;
-
-std::string_view problem_code_name(ProblemCode code);
 
 struct FieldDifference {
     std::string field;
