@@ -8,13 +8,13 @@
 #include <string>
 #include <vector>
 
-#include "scan/chain_series.hpp"
-#include "scan/chain_stats.hpp"
-#include "scan/progress_line.hpp"
-#include "scan/report_charts.hpp"
-#include "scan/report_html.hpp"
-#include "scan/stats_format.hpp"
-#include "scan/value_counts.hpp"
+#include "scan/checks/chain_series.hpp"
+#include "scan/checks/chain_stats.hpp"
+#include "scan/views/progress_line.hpp"
+#include "scan/report/report_charts.hpp"
+#include "scan/report/report_html.hpp"
+#include "scan/report/stats_format.hpp"
+#include "scan/checks/value_counts.hpp"
 
 namespace quorvane {
 namespace {

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "common/json.hpp"
-#include "scan/record_ring.hpp"
+#include "scan/store/record_ring.hpp"
 #include "support/cli_harness.hpp"
 #include "support/record_builders.hpp"
 #include "support/store_builder.hpp"

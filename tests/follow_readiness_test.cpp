@@ -1,4 +1,4 @@
-#include "scan/follow_readiness.hpp"
+#include "scan/watch/follow_readiness.hpp"
 
 #include <gtest/gtest.h>
 

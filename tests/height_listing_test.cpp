@@ -1,4 +1,4 @@
-#include "scan/height_listing.hpp"
+#include "scan/store/height_listing.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "scan/record_ring.hpp"
+#include "scan/store/record_ring.hpp"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "scan/height_scan.hpp"
+#include "scan/store/height_scan.hpp"
 #include "support/cli_harness.hpp"
 
 namespace quorvane {

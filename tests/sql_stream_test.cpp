@@ -1,4 +1,4 @@
-#include "scan/sql_stream.hpp"
+#include "scan/views/sql_stream.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "scan/verify_report.hpp"
+#include "scan/checks/verify_report.hpp"
 
 #include <gtest/gtest.h>
 

@@ -9,8 +9,8 @@
 #include <string>
 
 #include "common/tool_entry.hpp"
-#include "scan/commands.hpp"
-#include "scan/scan_options.hpp"
+#include "scan/commands/commands.hpp"
+#include "scan/commands/scan_options.hpp"
 
 namespace {
 

@@ -1,0 +1,353 @@
+#include "scan/checks/verify_report.hpp"
+
+#include "common/uint128.hpp"
+
+namespace quorvane {
+
+namespace {
+
+std::string strip_error_prefix(std::string_view line) {
+    if (line.starts_with("Error: ")) line.remove_prefix(7);
+    return std::string(line);
+}
+
+// Messages may carry bytes of paths; JSON output stays valid UTF-8.
+std::string compact(const Json& value) { return value.dump(-1, ' ', false, Json::error_handler_t::replace); }
+
+std::string plain(const Json& value) { return value.is_string() ? value.get<std::string>() : compact(value); }
+
+std::string counted(std::uint64_t count, std::string_view noun) {
+    return std::to_string(count) + " " + std::string(noun) + (count == 1 ? "" : "s");
+}
+
+}  // namespace
+
+std::vector<FieldDifference> torrent_differences(const ScannedBlock& block, const Torrent& torrent) {
+    const UnminedBlock& header = block.contents.header.unmined_block;
+    const Info& info = torrent.info;
+    std::vector<FieldDifference> differences;
+    const auto compare = [&](std::string_view field, Json from_block, Json from_torrent) {
+        if (from_block != from_torrent) {
+            differences.push_back({std::string(field), std::move(from_block), std::move(from_torrent)});
+        }
+    };
+    compare("block_hash", block.hash, info.block_hash);
+    compare("timestamp", header.timestamp, info.timestamp);
+    compare("nonce", header.nonce, info.nonce);
+    compare("vrf", block.contents.header.vrf, info.vrf);
+    compare("mined_by", header.miner, torrent.mined_by);
+    if (!info.previous_hash.empty()) compare("previous_hash", header.previous_hash, info.previous_hash);
+    return differences;
+}
+
+std::string problem_heights(const Problem& problem) {
+    std::string heights = std::to_string(problem.first);
+    if (problem.last != problem.first) {
+        heights += '-';
+        heights += std::to_string(problem.last);
+    }
+    return heights;
+}
+
+std::string problem_detail(const Problem& problem) {
+    switch (problem.code) {
+        case ProblemCode::BlockMissing:
+        case ProblemCode::TorrentMissing:
+            return {};
+        case ProblemCode::BlockInvalid:
+        case ProblemCode::TorrentInvalid:
+            return problem.message;
+        case ProblemCode::ChainBroken:
+            return "previous_hash " + problem.found + " is not the hash of block " + std::to_string(problem.first - 1) +
+                   " (" + problem.expected + ")";
+        case ProblemCode::TorrentMismatch: {
+            std::string detail;
+            for (std::size_t i = 0; i < problem.fields.size(); ++i) {
+                const auto& field = problem.fields[i];
+                if (i > 0) detail += ", ";
+                detail += field.field + " (block " + plain(field.block) + ", torrent " + plain(field.torrent) + ")";
+            }
+            return detail;
+        }
+    }
+    return {};
+}
+
+std::string problem_text(const Problem& problem) {
+    std::string line = problem_heights(problem) + ": " + std::string(problem_code_name(problem.code));
+    const std::string detail = problem_detail(problem);
+    if (!detail.empty()) line += ": " + detail;
+    return line;
+}
+
+std::string problem_json(const Problem& problem) {
+    Json line = Json::object();
+    line["type"] = "problem";
+    line["code"] = std::string(problem_code_name(problem.code));
+    switch (problem.code) {
+        case ProblemCode::BlockMissing:
+        case ProblemCode::TorrentMissing:
+            line["from"] = problem.first;
+            line["to"] = problem.last;
+            break;
+        case ProblemCode::BlockInvalid:
+        case ProblemCode::TorrentInvalid:
+            line["height"] = problem.first;
+            line["message"] = problem.message;
+            break;
+        case ProblemCode::ChainBroken:
+            line["height"] = problem.first;
+            line["expected"] = problem.expected;
+            line["found"] = problem.found;
+            break;
+        case ProblemCode::TorrentMismatch: {
+            line["height"] = problem.first;
+            Json fields = Json::array();
+            for (const auto& field : problem.fields) {
+                Json entry = Json::object();
+                entry["field"] = field.field;
+                entry["block"] = field.block;
+                entry["torrent"] = field.torrent;
+                fields.push_back(std::move(entry));
+            }
+            line["fields"] = std::move(fields);
+            break;
+        }
+    }
+    return compact(line);
+}
+
+VerifyReport::VerifyReport(std::uint32_t from, std::uint32_t to, bool json)
+    : from_(from), to_(to), json_(json), next_height_(from) {}
+
+void VerifyReport::add(const HeightScan& scan) {
+    cover_until(scan.height);
+    const std::uint32_t h = scan.height;
+    note_presence(ProblemCode::BlockMissing, open_block_missing_, scan.block_present, h);
+    note_presence(ProblemCode::TorrentMissing, open_torrent_missing_, scan.torrent_present, h);
+    if (keeping_absent_) {
+        if (!scan.block_present) absent_blocks_.insert(h);
+        if (!scan.torrent_present) absent_torrents_.insert(h);
+    }
+    blocks_ += scan.block_present;
+    torrents_ += scan.torrent_present;
+    hash_below_ = check_records(scan, hash_below_);
+    next_height_ = std::uint64_t{h} + 1;
+    release(false);
+}
+
+std::optional<std::string> VerifyReport::check_records(const HeightScan& scan,
+                                                      const std::optional<std::string>& hash_below) {
+    const std::uint32_t h = scan.height;
+    const ScannedBlock* block = nullptr;
+    if (scan.block) {
+        if (*scan.block) {
+            block = &**scan.block;
+        } else {
+            report({ProblemCode::BlockInvalid, h, h, strip_error_prefix(scan.block->error()), {}, {}, {}});
+        }
+    }
+    const Torrent* torrent = nullptr;
+    if (scan.torrent) {
+        if (*scan.torrent) {
+            torrent = &**scan.torrent;
+        } else {
+            report({ProblemCode::TorrentInvalid, h, h, strip_error_prefix(scan.torrent->error()), {}, {}, {}});
+        }
+    }
+    if (block != nullptr && hash_below && block->contents.header.unmined_block.previous_hash != *hash_below) {
+        report({ProblemCode::ChainBroken, h, h, {}, *hash_below, block->contents.header.unmined_block.previous_hash, {}});
+    }
+    if (block != nullptr && torrent != nullptr) {
+        auto differences = torrent_differences(*block, *torrent);
+        if (!differences.empty()) {
+            report({ProblemCode::TorrentMismatch, h, h, {}, {}, {}, std::move(differences)});
+        }
+    }
+    return block != nullptr ? std::optional<std::string>(block->hash) : std::nullopt;
+}
+
+void VerifyReport::recheck(const HeightScan& below, const HeightScan& scan, const HeightScan* above) {
+    const std::uint32_t h = scan.height;
+    correct_presence(ProblemCode::BlockMissing, open_block_missing_, absent_blocks_, blocks_, scan.block_present, h);
+    correct_presence(ProblemCode::TorrentMissing, open_torrent_missing_, absent_torrents_, torrents_,
+                     scan.torrent_present, h);
+    if (!scan.block_present) report({ProblemCode::BlockMissing, h, h, {}, {}, {}, {}});
+    if (!scan.torrent_present) report({ProblemCode::TorrentMissing, h, h, {}, {}, {}, {}});
+    std::optional<std::string> hash_of_below;
+    if (h > from_ && below.block && *below.block) hash_of_below = (*below.block)->hash;
+    const auto hash = check_records(scan, hash_of_below);
+    if (above != nullptr && above->block && *above->block && hash) {
+        const std::string& previous = (*above->block)->contents.header.unmined_block.previous_hash;
+        if (previous != *hash) report({ProblemCode::ChainBroken, h + 1, h + 1, {}, *hash, previous, {}});
+    }
+    if (std::uint64_t{h} + 1 == next_height_) hash_below_ = hash;
+    release(false);
+}
+
+void VerifyReport::correct_presence(ProblemCode code, std::optional<std::uint32_t>& open, HeightRuns& absent,
+                                    std::uint64_t& count, bool present, std::uint32_t height) {
+    const bool in_open_range = open && *open <= height && height < next_height_;
+    if (present && in_open_range) {
+        if (*open < height) report({code, *open, height - 1, {}, {}, {}, {}});
+        if (std::uint64_t{height} + 1 < next_height_) {
+            open = height + 1;
+        } else {
+            open.reset();
+        }
+    }
+    if (!keeping_absent_) return;
+    const bool was_absent = absent.contains(height);
+    if (present && was_absent) {
+        absent.erase(height);
+        ++count;
+    } else if (!present && !was_absent) {
+        absent.insert(height);
+        if (count > 0) --count;
+    }
+}
+
+void VerifyReport::stream() {
+    streaming_ = true;
+    release(false);
+}
+
+void VerifyReport::cover_until(std::uint64_t height) {
+    if (next_height_ >= height) return;
+    // Heights next_height_ .. height - 1 hold neither record.
+    const auto first = static_cast<std::uint32_t>(next_height_);
+    if (!open_block_missing_) open_block_missing_ = first;
+    if (!open_torrent_missing_) open_torrent_missing_ = first;
+    if (keeping_absent_) {
+        absent_blocks_.insert(first, static_cast<std::uint32_t>(height - 1));
+        absent_torrents_.insert(first, static_cast<std::uint32_t>(height - 1));
+    }
+    hash_below_.reset();
+    next_height_ = height;
+}
+
+void VerifyReport::note_presence(ProblemCode code, std::optional<std::uint32_t>& open, bool present,
+                                 std::uint32_t height) {
+    if (!present) {
+        if (!open) open = height;
+    } else if (open) {
+        close_range(code, open, height - 1);
+    }
+}
+
+void VerifyReport::close_range(ProblemCode code, std::optional<std::uint32_t>& open, std::uint32_t last) {
+    const std::uint32_t first = *open;
+    open.reset();
+    report({code, first, last, {}, {}, {}, {}});
+}
+
+void VerifyReport::report(Problem problem) {
+    const std::pair key{problem.first, static_cast<int>(problem.code)};
+    waiting_.emplace(key, std::move(problem));
+}
+
+void VerifyReport::release(bool everything) {
+    std::optional<std::pair<std::uint32_t, int>> held;
+    const auto hold = [&](const std::optional<std::uint32_t>& open, ProblemCode code) {
+        if (!open) return;
+        const std::pair key{*open, static_cast<int>(code)};
+        if (!held || key < *held) held = key;
+    };
+    if (!everything && !streaming_) {
+        hold(open_block_missing_, ProblemCode::BlockMissing);
+        hold(open_torrent_missing_, ProblemCode::TorrentMissing);
+    }
+    while (!waiting_.empty() && (!held || waiting_.begin()->first < *held)) {
+        const Problem& problem = waiting_.begin()->second;
+        if (!first_bad_height_ || problem.first < *first_bad_height_) first_bad_height_ = problem.first;
+        ++problems_;
+        ++by_code_[static_cast<std::size_t>(problem.code)];
+        if (observer_) {
+            observer_(problem);
+        } else {
+            lines_ += json_ ? problem_json(problem) : problem_text(problem);
+            lines_ += '\n';
+        }
+        waiting_.erase(waiting_.begin());
+    }
+}
+
+std::string VerifyReport::take_lines() { return std::exchange(lines_, std::string()); }
+
+std::string VerifyReport::finish() {
+    cover_until(std::uint64_t{to_} + 1);
+    if (open_block_missing_) close_range(ProblemCode::BlockMissing, open_block_missing_, to_);
+    if (open_torrent_missing_) close_range(ProblemCode::TorrentMissing, open_torrent_missing_, to_);
+    release(true);
+    return take_lines();
+}
+
+VerifySummary VerifyReport::summary() const {
+    VerifySummary summary;
+    summary.from = from_;
+    summary.to = to_;
+    summary.blocks = blocks_;
+    summary.torrents = torrents_;
+    summary.problems = problems_;
+    summary.by_code = by_code_;
+    summary.first_bad_height = first_bad_height_;
+    if (!first_bad_height_) {
+        summary.verified_through = to_;
+    } else if (*first_bad_height_ > from_) {
+        summary.verified_through = *first_bad_height_ - 1;
+    }
+    return summary;
+}
+
+std::vector<std::pair<std::string_view, std::uint64_t>> codes_found(const VerifySummary& summary) {
+    std::vector<std::pair<std::string_view, std::uint64_t>> found;
+    for (std::size_t i = 0; i < PROBLEM_CODE_COUNT; ++i) {
+        if (summary.by_code[i] > 0) found.emplace_back(PROBLEM_CODES[i].name, summary.by_code[i]);
+    }
+    return found;
+}
+
+Json by_code_json(const VerifySummary& summary) {
+    Json by_code = Json::object();
+    for (const auto& [code, count] : codes_found(summary)) by_code[std::string(code)] = count;
+    return by_code;
+}
+
+std::string summary_json(const VerifySummary& summary) {
+    const auto height_or_null = [](const std::optional<std::uint32_t>& height) {
+        return height ? Json(*height) : Json(nullptr);
+    };
+    Json line = Json::object();
+    line["type"] = "summary";
+    line["from"] = height_or_null(summary.from);
+    line["to"] = height_or_null(summary.to);
+    line["blocks"] = summary.blocks;
+    line["torrents"] = summary.torrents;
+    line["problems"] = summary.problems;
+    line["by_code"] = by_code_json(summary);
+    line["verified_through"] = height_or_null(summary.verified_through);
+    line["first_bad_height"] = height_or_null(summary.first_bad_height);
+    return compact(line) + "\n";
+}
+
+std::string summary_text(const VerifySummary& summary) {
+    const std::string counts =
+        counted(summary.blocks, "block") + ", " + counted(summary.torrents, "torrent record") + ", ";
+    if (!summary.from || !summary.to) return "checked no heights: " + counts + "no problems found\n";
+    std::string text = "checked heights " + std::to_string(*summary.from) + "-" + std::to_string(*summary.to) +
+                       ": " + counts;
+    if (summary.problems == 0) return text + "no problems found\n";
+    text += counted(summary.problems, "problem") + " (";
+    bool first = true;
+    for (const auto& [code, count] : codes_found(summary)) {
+        if (!first) text += ", ";
+        first = false;
+        text += std::string(code) + " " + std::to_string(count);
+    }
+    text += ")";
+    text += summary.verified_through ? "; verified through " + std::to_string(*summary.verified_through)
+                                     : "; no height verified";
+    return text + "\n";
+}
+
+}  // namespace quorvane

@@ -1,0 +1,252 @@
+// dump|verify --follow: the store as it stands, then each height as the node
+// writes it. The watch decides which heights are ready; reading, checking
+// and printing are the one-shot run's own.
+
+#include <sys/stat.h>
+#include <time.h>
+
+#include <array>
+#include <chrono>
+#include <deque>
+#include <map>
+
+#include "common/file_reading.hpp"
+#include "common/paths.hpp"
+#include "common/tool_entry.hpp"
+#include "scan/commands/commands.hpp"
+#include "scan/watch/follow_readiness.hpp"
+#include "scan/commands/height_sinks.hpp"
+#include "scan/watch/stop_signals.hpp"
+#include "scan/watch/store_watch.hpp"
+#include "torrent/torrent_file.hpp"
+
+namespace quorvane {
+
+namespace {
+
+using Nanoseconds = std::int64_t;
+
+// The file system's own clock, which stamps the files' modification times.
+Nanoseconds coarse_now() {
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME_COARSE, &now);
+    return Nanoseconds{now.tv_sec} * 1'000'000'000 + now.tv_nsec;
+}
+
+// What the records of a height looked like just before they were read.
+struct RecordSignature {
+    bool present = false;
+    ino_t inode = 0;
+    off_t size = 0;
+    Nanoseconds modified = 0;
+    friend bool operator==(const RecordSignature&, const RecordSignature&) = default;
+};
+
+RecordSignature signature_of(const std::string& path) {
+    struct stat status {};
+    if (nul_in_file_name(path) || ::stat(path.c_str(), &status) != 0) return {};
+    return {true, status.st_ino, status.st_size,
+            Nanoseconds{status.st_mtim.tv_sec} * 1'000'000'000 + status.st_mtim.tv_nsec};
+}
+
+std::array<std::string, 2> record_paths(const NetworkPaths& paths, std::uint32_t height) {
+    return {block_file_in(paths, height), torrent_file_path(paths.torrent_dir, std::to_string(height))};
+}
+
+// Whether an event about a height handled lately asks for anything: the
+// records it names may have been written before they were read, in which
+// case their new form is what was printed. Kept for the last few thousand
+// heights only; an event about an older one is always a rewrite.
+class RecentReads {
+public:
+    // Heights followed: their records as they were just before the read.
+    // Only the last KEPT of a batch are looked at; the rest would be let go.
+    void note_heights(const NetworkPaths& paths, std::uint32_t first, std::uint32_t last) {
+        const std::uint32_t kept_from = last - first >= KEPT ? static_cast<std::uint32_t>(last - KEPT + 1) : first;
+        for (std::uint64_t h = kept_from; h <= last; ++h) note_height(paths, static_cast<std::uint32_t>(h));
+    }
+
+    void note_height(const NetworkPaths& paths, std::uint32_t height) {
+        const auto [block, torrent] = record_paths(paths, height);
+        if (signatures_.insert_or_assign(height, Signatures{signature_of(block), signature_of(torrent)}).second) {
+            order_.push_back(height);
+        }
+        if (order_.size() > KEPT) {
+            signatures_.erase(order_.front());
+            order_.pop_front();
+        }
+    }
+
+    // Heights of the catch-up, read from `started` on: too many to look at
+    // one by one, so only a record older than that counts as read whole.
+    void note_window(std::uint32_t first, std::uint32_t last, Nanoseconds started) {
+        windows_.push_back({first, last, started});
+        if (windows_.size() > KEPT) windows_.pop_front();
+    }
+
+    bool unchanged_since_read(const NetworkPaths& paths, std::uint32_t height) const {
+        const auto [block, torrent] = record_paths(paths, height);
+        if (const auto kept = signatures_.find(height); kept != signatures_.end()) {
+            return kept->second.block == signature_of(block) && kept->second.torrent == signature_of(torrent);
+        }
+        for (auto window = windows_.rbegin(); window != windows_.rend(); ++window) {
+            if (height < window->first || height > window->last) continue;
+            for (const std::string& path : {block, torrent}) {
+                const RecordSignature now = signature_of(path);
+                if (now.present && now.modified >= window->started) return false;
+            }
+            return true;
+        }
+        return false;
+    }
+
+private:
+    static constexpr std::size_t KEPT = 1024;
+    struct Signatures {
+        RecordSignature block;
+        RecordSignature torrent;
+    };
+    struct Window {
+        std::uint32_t first;
+        std::uint32_t last;
+        Nanoseconds started;
+    };
+    std::map<std::uint32_t, Signatures> signatures_;
+    std::deque<std::uint32_t> order_;
+    std::deque<Window> windows_;
+};
+
+// Heights read at once on the calling thread; larger batches go to the workers.
+constexpr std::uint64_t SMALL_BATCH = 64;
+constexpr auto IDLE_WAKE = std::chrono::seconds(1);
+
+class Follower {
+public:
+    Follower(const ScanOptions& options, bool verify)
+        : options_(options), verify_(verify), paths_(load_paths(options)),
+          watch_(paths_, [](std::string_view line) { print(Stream::Stderr, std::string(line) + "\n"); }) {}
+
+    int run() {
+        watch_.start();
+        StoreIndex index = index_store(paths_, options_, true);
+        const auto extent = index.extent();
+        const std::uint32_t from = options_.from.value_or(extent ? extent->first : 0);
+        // The highest height present may still be being written: it is left
+        // to the watch, with everything above it.
+        std::optional<HeightRange> catch_up_range;
+        if (extent && extent->second > from) {
+            catch_up_range = HeightRange{from, std::min(extent->second - 1, options_.to.value_or(UINT32_MAX))};
+        }
+        ProgressLine progress(verify_ ? "verify" : "dump", catch_up_range ? catch_up_range->size() : 0,
+                              shows_progress(options_));
+        progress_ = &progress;
+        sink_ = verify_ ? verify_sink(options_, progress, from, options_.to.value_or(UINT32_MAX))
+                        : dump_sink(options_, progress, from);
+        sink_->begin();
+
+        std::uint64_t next = from;
+        if (catch_up_range) {
+            catch_up(index, *catch_up_range);
+            // The listing served the catch-up only; following needs none of it.
+            index = StoreIndex{};
+            if (stop_requested()) return finish(progress);
+            next = std::uint64_t{catch_up_range->to} + 1;
+        }
+        FollowReadiness readiness(from, next, options_.to, sink_->needs_torrents());
+        for (const WrittenRecord& record : watch_.present_records(next)) readiness.written(record.kind, record.height);
+        sink_->stream();
+        following_since_ = std::chrono::steady_clock::now();
+        new_block_at_ = following_since_;
+        for (;;) {
+            handle(readiness.take(), readiness.next());
+            if (readiness.finished() || stop_requested()) break;
+            const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - following_since_).count();
+            progress.following(last_handled_, new_block_at_, seconds > 0 ? static_cast<double>(followed_) / seconds : 0);
+            const Wake wake = watch_.wait(IDLE_WAKE, readiness.next());
+            if (wake.reader_gone) end_by_broken_pipe();
+            if (wake.stop) break;
+            for (const WrittenRecord& record : wake.written) readiness.written(record.kind, record.height);
+        }
+        return finish(progress);
+    }
+
+private:
+    void catch_up(const StoreIndex& index, const HeightRange& range) {
+        ScanPlan plan = plan_for(range, options_);
+        plan.probe = false;
+        plan.should_stop = stop_requested;
+        sink_->configure(plan);
+        Nanoseconds started = coarse_now();
+        std::uint32_t covered_from = range.from;
+        scan_store(paths_, index, plan, [&](std::span<HeightScan> window) {
+            sink_->take(window);
+            if (window.empty()) return;
+            last_handled_ = window.back().height;
+            reads_.note_window(covered_from, window.back().height, started);
+            covered_from = window.back().height;
+            started = coarse_now();
+            progress_->advance(HeightRange{range.from, window.back().height}.size());
+        });
+        // Heights after the last one read hold no record the scan took.
+        if (!stop_requested()) {
+            reads_.note_window(covered_from, range.to, started);
+            last_handled_ = range.to;
+            sink_->covered(range.to);
+        }
+    }
+
+    void handle(const ReadyHeights& ready, std::uint64_t next) {
+        if (ready.first) {
+            const HeightRange range{*ready.first, ready.last};
+            ScanPlan plan = plan_for(range, options_);
+            plan.probe = true;  // every height of the range, read by name
+            if (range.size() <= SMALL_BATCH) plan.jobs = plan.reads_in_flight = 1;
+            plan.should_stop = stop_requested;
+            sink_->configure(plan);
+            reads_.note_heights(paths_, range.from, range.to);
+            std::optional<std::uint32_t> handled = last_handled_;
+            scan_store(paths_, StoreIndex{}, plan, [&](std::span<HeightScan> window) {
+                sink_->take(window);
+                if (!window.empty()) handled = window.back().height;
+            });
+            // A stop ends the batch early; otherwise every height of it is handled.
+            const bool stopped = stop_requested();
+            last_handled_ = stopped ? handled : std::optional<std::uint32_t>(range.to);
+            if (!stopped) sink_->covered(range.to);
+            followed_ += range.size();
+            new_block_at_ = std::chrono::steady_clock::now();
+        }
+        for (const std::uint32_t height : ready.rewritten) {
+            if (reads_.unchanged_since_read(paths_, height)) continue;
+            reads_.note_height(paths_, height);
+            sink_->take_again(paths_, height, next);
+        }
+    }
+
+    int finish(ProgressLine& progress) {
+        progress.hide();
+        return sink_->finish(last_handled_);
+    }
+
+    const ScanOptions& options_;
+    bool verify_;
+    NetworkPaths paths_;
+    StoreWatch watch_;
+    std::unique_ptr<HeightSink> sink_;
+    ProgressLine* progress_ = nullptr;
+    RecentReads reads_;
+    std::optional<std::uint32_t> last_handled_;
+    std::uint64_t followed_ = 0;
+    std::chrono::steady_clock::time_point following_since_;
+    std::chrono::steady_clock::time_point new_block_at_;
+};
+
+}  // namespace
+
+int run_follow(const ScanOptions& options, bool verify) {
+    install_stop_signals();
+    Follower follower(options, verify);
+    return follower.run();
+}
+
+}  // namespace quorvane

@@ -1,0 +1,156 @@
+#include "scan/commands/height_sinks.hpp"
+
+#include <chrono>
+
+#include "common/tool_entry.hpp"
+#include "scan/views/block_columns.hpp"
+#include "scan/views/dump_lines.hpp"
+#include "scan/views/verify_metrics.hpp"
+#include "scan/checks/verify_report.hpp"
+
+namespace quorvane {
+
+namespace {
+
+class DumpSink final : public HeightSink {
+public:
+    DumpSink(const ScanOptions& options, ProgressLine& progress)
+        : shape_{options.format == "csv" ? DumpFormat::Csv : DumpFormat::JsonLines, !options.no_proof,
+                 options.torrents},
+          progress_(progress) {}
+
+    void begin() override {
+        if (shape_.format == DumpFormat::Csv) print(Stream::Stdout, csv_header());
+    }
+
+    void configure(ScanPlan& plan) const override {
+        plan.read_torrents = shape_.torrents;
+        plan.only_blocks = true;
+        plan.in_worker = [shape = shape_](HeightScan& scan) {
+            scan.text = dump_line(scan, shape);
+            // Only failures are needed after this; the records themselves can go.
+            if (scan.block && *scan.block) scan.block.reset();
+            if (scan.torrent && *scan.torrent) scan.torrent.reset();
+        };
+    }
+
+    bool needs_torrents() const override { return shape_.torrents; }
+
+    void take(std::span<HeightScan> window) override {
+        std::size_t size = 0;
+        for (const HeightScan& scan : window) size += scan.text.size();
+        std::string out;
+        out.reserve(size);
+        std::string errors;
+        for (const HeightScan& scan : window) {
+            out += scan.text;
+            errors += dump_errors(scan);
+        }
+        failed_ = failed_ || !errors.empty();
+        if (!out.empty()) {
+            progress_.make_room_for(Stream::Stdout);
+            print(Stream::Stdout, out);
+        }
+        if (!errors.empty()) {
+            progress_.make_room_for(Stream::Stderr);
+            print(Stream::Stderr, errors);
+        }
+    }
+
+    void take_again(const NetworkPaths& paths, std::uint32_t height, std::uint64_t) override {
+        HeightScan scan = scan_height(paths, height, true, shape_.torrents, shape_.torrents, true);
+        if (!scan.block_present) return;
+        scan.text = dump_line(scan, shape_);
+        take(std::span(&scan, 1));
+    }
+
+    int finish(std::optional<std::uint32_t>) override { return failed_ ? EXIT_STATUS_FAILURE : EXIT_STATUS_SUCCESS; }
+
+private:
+    DumpShape shape_;
+    ProgressLine& progress_;
+    bool failed_ = false;
+};
+
+class VerifySink final : public HeightSink {
+public:
+    VerifySink(const ScanOptions& options, ProgressLine& progress, std::uint32_t from, std::uint32_t to)
+        : options_(options), progress_(progress), report_(from, to, options.json), from_(from) {
+        if (options.follow) report_.keep_absent_heights();
+    }
+
+    void configure(ScanPlan& plan) const override { plan.read_torrents = true; }
+
+    bool needs_torrents() const override { return true; }
+
+    void take(std::span<HeightScan> window) override {
+        for (const HeightScan& scan : window) report_.add(scan);
+        show(report_.take_lines());
+    }
+
+    void take_again(const NetworkPaths& paths, std::uint32_t height, std::uint64_t next) override {
+        HeightScan below;
+        if (height > from_) below = scan_height(paths, height - 1, true, false, false, true);
+        const HeightScan scan = scan_height(paths, height, true, true, true, true);
+        std::optional<HeightScan> above;
+        if (std::uint64_t{height} + 1 < next) above = scan_height(paths, height + 1, true, false, false, true);
+        report_.recheck(below, scan, above ? &*above : nullptr);
+        show(report_.take_lines());
+    }
+
+    void stream() override {
+        report_.stream();
+        show(report_.take_lines());
+    }
+
+    int finish(std::optional<std::uint32_t> last) override {
+        if (!last) {
+            print(Stream::Stdout, closing_text(VerifySummary{}));
+            return EXIT_STATUS_SUCCESS;
+        }
+        report_.end_at(*last);
+        show(report_.finish());
+        progress_.hide();
+        print(Stream::Stdout, closing_text(report_.summary()));
+        return report_.found_problems() ? EXIT_STATUS_FAILURE : EXIT_STATUS_SUCCESS;
+    }
+
+private:
+    // Metrics are a summary alone: the problem lines are not printed.
+    void show(const std::string& lines) {
+        if (lines.empty() || options_.prometheus) return;
+        progress_.make_room_for(Stream::Stdout);
+        print(Stream::Stdout, lines);
+    }
+
+    std::string closing_text(const VerifySummary& summary) const {
+        if (options_.prometheus) {
+            return verify_metrics(summary, std::chrono::steady_clock::now() - started_,
+                                  std::chrono::system_clock::now());
+        }
+        return options_.json ? summary_json(summary) : summary_text(summary);
+    }
+
+    const ScanOptions& options_;
+    ProgressLine& progress_;
+    VerifyReport report_;
+    std::uint32_t from_;
+    std::chrono::steady_clock::time_point started_ = std::chrono::steady_clock::now();
+};
+
+}  // namespace
+
+std::unique_ptr<HeightSink> dump_sink(const ScanOptions& options, ProgressLine& progress, std::uint32_t from) {
+    if (options.format == "sql") {
+        // The engine name was checked against the same list by the option parser.
+        return sql_sink(sql_engine_named(options.engine).value_or(SqlEngine::Sqlite), options.table, progress, from);
+    }
+    return std::make_unique<DumpSink>(options, progress);
+}
+
+std::unique_ptr<HeightSink> verify_sink(const ScanOptions& options, ProgressLine& progress, std::uint32_t from,
+                                        std::uint32_t to) {
+    return std::make_unique<VerifySink>(options, progress, from, to);
+}
+
+}  // namespace quorvane

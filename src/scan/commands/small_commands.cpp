@@ -1,0 +1,31 @@
+#include "common/tool_entry.hpp"
+#include "scan/commands/commands.hpp"
+#include "scan/store/height_listing.hpp"
+#include "scan/views/sql_schema.hpp"
+#include "torrent/torrent_file.hpp"
+
+namespace quorvane {
+
+int run_schema(const ScanOptions& options) {
+    // The engine name was checked against the same list by the option parser.
+    const auto engine = sql_engine_named(options.engine);
+    if (!engine) return EXIT_STATUS_FATAL;
+    print(Stream::Stdout, sql_schema(*engine, options.table));
+    return EXIT_STATUS_SUCCESS;
+}
+
+int run_complete_heights(const ScanOptions& options) {
+    const auto settings = load_settings_once(options);
+    if (!settings) return EXIT_STATUS_SUCCESS;
+    const NetworkPaths paths = testnet_paths_from(*settings);
+    const bool blocks = options.directory == "blocks";
+    const auto heights = list_heights(blocks ? paths.block_dir : paths.torrent_dir,
+                                      blocks ? block_suffix(paths) : std::string(TORRENT_FILE_SUFFIX));
+    if (!heights) return EXIT_STATUS_SUCCESS;
+    std::string out;
+    for (const std::uint32_t height : *heights) out += std::to_string(height) + "\n";
+    print(Stream::Stdout, out);
+    return EXIT_STATUS_SUCCESS;
+}
+
+}  // namespace quorvane

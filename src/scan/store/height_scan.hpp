@@ -1,0 +1,118 @@
+#pragma once
+
+#include <cstdint>
+#include <expected>
+#include <functional>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "common/network_paths_and_settings.hpp"
+#include "scan/store/height_set.hpp"
+#include "records/unpack_block/unpack_header.hpp"
+#include "torrent/structs.hpp"
+#include "torrent/torrent_file.hpp"
+
+namespace quorvane {
+
+// A block file read once, with the hash its header gives.
+struct ScannedBlock {
+    BlockContents contents;
+    std::string hash;  // 64 lowercase hex digits
+};
+
+// A height's records as read, before any decoding.
+struct RawRecords {
+    std::optional<std::expected<RawBlock, std::string>> block;
+    std::optional<std::expected<TorrentFileContent, IoError>> torrent;
+};
+
+// What the store holds for one height. A failure is kept as the line that
+// crestview or swarmview prints for it.
+struct HeightScan {
+    std::uint32_t height = 0;
+    bool block_present = false;
+    bool torrent_present = false;
+    std::optional<std::expected<ScannedBlock, std::string>> block;  // read when present
+    std::optional<std::expected<Torrent, std::string>> torrent;     // read when present and asked for
+    std::string text;  // whatever the caller's worker-side step makes of it
+    RawRecords raw;    // between reading and decoding only
+};
+
+// The heights of both record directories, ascending.
+struct StoreIndex {
+    HeightSet blocks;
+    HeightSet torrents;
+
+    // The lowest and highest height in either list; nothing for an empty store.
+    std::optional<std::pair<std::uint32_t, std::uint32_t>> extent() const;
+};
+
+// Reads kept in flight by default, whatever the number of processors: on a
+// store that is not in the page cache the disk, not the processor, sets the
+// pace, and it serves many requests at once faster than few.
+inline constexpr unsigned READS_IN_FLIGHT = 32;
+
+// How many threads read: as many as decode while the records come from the
+// page cache and `reads_in_flight` while they come from storage (Adapting),
+// or always the one or the other.
+enum class ReadThreads { Adapting, Decoding, InFlight };
+
+// How the files are read: through one io_uring ring per decoding thread
+// where the kernel allows it and with plain calls on a pool of threads
+// otherwise (Auto), or only the one way. A ring that cannot be had leaves
+// the plain way in every case.
+enum class ReadEngine { Auto, Ring, Threads };
+
+struct ScanPlan {
+    std::uint32_t from = 0;
+    std::uint32_t to = 0;
+    unsigned jobs = 1;  // threads that decode
+    unsigned reads_in_flight = READS_IN_FLIGHT;  // threads that read (the decoding ones among them)
+    ReadThreads read_threads = ReadThreads::Adapting;
+    ReadEngine read_engine = ReadEngine::Auto;
+    bool read_torrents = false;
+    bool only_blocks = false;  // skip heights that have no block file
+    // Take every height of the range, leaving the index aside, and learn
+    // what is there by reading it: for a short range of a large store.
+    bool probe = false;
+    // Runs on the worker that read the height, in any order.
+    std::function<void(HeightScan&)> in_worker;
+    // Asked before each window; the scan ends early when it says so.
+    std::function<bool()> should_stop;
+    // Told once when not every worker thread could be started: how many run
+    // (the calling thread counted), how many were asked for, and why.
+    std::function<void(unsigned running, unsigned asked, const std::string& reason)> on_fewer_workers;
+    // Told when a ring was asked for by name (ReadEngine::Ring) and could
+    // not be had, and why; the plain reads go on.
+    std::function<void(const std::string& reason)> on_no_ring;
+};
+
+// Reads every height of the range that has a block file or a torrent record
+// (or only a block file) on `plan.reads_in_flight` threads, decodes them on
+// `plan.jobs` of those, and hands them to `consume` on the calling thread in
+// ascending order, a bounded window at a time.
+void scan_store(const NetworkPaths& paths, const StoreIndex& index, const ScanPlan& plan,
+                const std::function<void(std::span<HeightScan>)>& consume);
+
+// The reading half of scan_height: the records' bytes, or why they could
+// not be read. With `probe`, a record that cannot be read and has no
+// directory entry is taken as absent.
+void read_height(const NetworkPaths& paths, HeightScan& slot, bool read_torrent, bool probe);
+
+// read_height's two parts: the block file, and the torrent record (read
+// with `probe` only to learn whether it is there, unless `read_torrent`).
+void read_block_record(const NetworkPaths& paths, HeightScan& slot, bool probe);
+void read_torrent_record(const NetworkPaths& paths, HeightScan& slot, bool read_torrent, bool probe);
+
+// The decoding half: the records (and the block's hash) from the bytes read,
+// which are let go.
+void decode_height(HeightScan& slot);
+
+// One height, read and decoded. With `probe`, a record that cannot be
+// read and has no directory entry is taken as absent.
+HeightScan scan_height(const NetworkPaths& paths, std::uint32_t height, bool block_present,
+                       bool torrent_present, bool read_torrent, bool probe = false);
+
+}  // namespace quorvane

@@ -1,0 +1,44 @@
+#include "scan/views/dump_lines.hpp"
+
+#include "common/binary_conversions.hpp"
+#include "scan/views/block_columns.hpp"
+
+namespace quorvane {
+
+std::string dump_line(const HeightScan& scan, const DumpShape& shape) {
+    if (!scan.block || !*scan.block) return {};
+    const ScannedBlock& block = **scan.block;
+    const VrfBlock& header = block.contents.header;
+    if (shape.format == DumpFormat::Csv) return csv_row({scan.height, block});
+    std::string line;
+    line.reserve(shape.proof ? 1700 : 360);
+    line += R"({"height":)";
+    line += std::to_string(scan.height);
+    line += R"(,"difficulty":)";
+    line += difficulty_text(block.hash);
+    line += R"(,"hash_value":")";
+    line += block.hash;
+    line += R"(","vrf_block":)";
+    line += compact_json_text(header);
+    if (shape.proof) {
+        line += R"(,"proof":")";
+        append_hex(line, block.contents.proof);
+        line += '"';
+    }
+    if (shape.torrents) {
+        line += R"(,"torrent":)";
+        line += scan.torrent && *scan.torrent ? torrent_compact_json_text(**scan.torrent) : "null";
+    }
+    line += "}\n";
+    return line;
+}
+
+std::string dump_errors(const HeightScan& scan) {
+    std::string lines;
+    const std::string height = std::to_string(scan.height) + ": ";
+    if (scan.block && !*scan.block) lines += height + scan.block->error() + "\n";
+    if (scan.torrent && !*scan.torrent) lines += height + scan.torrent->error() + "\n";
+    return lines;
+}
+
+}  // namespace quorvane
