@@ -80,10 +80,11 @@ TEST(RecordRing, LeavesEachSlotAsThePlainReadsDo) {
             else if (kind != "none") file(relative, std::stoul(kind));
         }
     }
-    NetworkPaths paths;
-    paths.block_dir = blocks.string();
-    paths.torrent_dir = torrents.string();
-    paths.currency_tag = "vetq";
+    NetworkPaths network;
+    network.block_dir = blocks.string();
+    network.torrent_dir = torrents.string();
+    network.currency_tag = "vetq";
+    const StoreLayout paths(network);
     const RecordDirectories directories(paths);
     ASSERT_GE(directories.blocks(), 0);
     for (const bool opened_directories : {true, false}) {

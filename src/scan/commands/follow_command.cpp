@@ -49,8 +49,8 @@ RecordSignature signature_of(const std::string& path) {
             Nanoseconds{status.st_mtim.tv_sec} * 1'000'000'000 + status.st_mtim.tv_nsec};
 }
 
-std::array<std::string, 2> record_paths(const NetworkPaths& paths, std::uint32_t height) {
-    return {block_file_in(paths, height), torrent_file_path(paths.torrent_dir, std::to_string(height))};
+std::array<std::string, 2> record_paths(const StoreLayout& paths, std::uint32_t height) {
+    return {paths.block_path(height), paths.torrent_path(height)};
 }
 
 // Whether an event about a height handled lately asks for anything: the
@@ -61,12 +61,12 @@ class RecentReads {
 public:
     // Heights followed: their records as they were just before the read.
     // Only the last KEPT of a batch are looked at; the rest would be let go.
-    void note_heights(const NetworkPaths& paths, std::uint32_t first, std::uint32_t last) {
+    void note_heights(const StoreLayout& paths, std::uint32_t first, std::uint32_t last) {
         const std::uint32_t kept_from = last - first >= KEPT ? static_cast<std::uint32_t>(last - KEPT + 1) : first;
         for (std::uint64_t h = kept_from; h <= last; ++h) note_height(paths, static_cast<std::uint32_t>(h));
     }
 
-    void note_height(const NetworkPaths& paths, std::uint32_t height) {
+    void note_height(const StoreLayout& paths, std::uint32_t height) {
         const auto [block, torrent] = record_paths(paths, height);
         if (signatures_.insert_or_assign(height, Signatures{signature_of(block), signature_of(torrent)}).second) {
             order_.push_back(height);
@@ -84,7 +84,7 @@ public:
         if (windows_.size() > KEPT) windows_.pop_front();
     }
 
-    bool unchanged_since_read(const NetworkPaths& paths, std::uint32_t height) const {
+    bool unchanged_since_read(const StoreLayout& paths, std::uint32_t height) const {
         const auto [block, torrent] = record_paths(paths, height);
         if (const auto kept = signatures_.find(height); kept != signatures_.end()) {
             return kept->second.block == signature_of(block) && kept->second.torrent == signature_of(torrent);
@@ -230,7 +230,7 @@ private:
 
     const ScanOptions& options_;
     bool verify_;
-    NetworkPaths paths_;
+    StoreLayout paths_;
     StoreWatch watch_;
     std::unique_ptr<HeightSink> sink_;
     ProgressLine* progress_ = nullptr;

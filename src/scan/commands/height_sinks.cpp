@@ -57,7 +57,7 @@ public:
         }
     }
 
-    void take_again(const NetworkPaths& paths, std::uint32_t height, std::uint64_t) override {
+    void take_again(const StoreLayout& paths, std::uint32_t height, std::uint64_t) override {
         HeightScan scan = scan_height(paths, height, true, shape_.torrents, shape_.torrents, true);
         if (!scan.block_present) return;
         scan.text = dump_line(scan, shape_);
@@ -88,7 +88,7 @@ public:
         show(report_.take_lines());
     }
 
-    void take_again(const NetworkPaths& paths, std::uint32_t height, std::uint64_t next) override {
+    void take_again(const StoreLayout& paths, std::uint32_t height, std::uint64_t next) override {
         HeightScan below;
         if (height > from_) below = scan_height(paths, height - 1, true, false, false, true);
         const HeightScan scan = scan_height(paths, height, true, true, true, true);

@@ -5,7 +5,7 @@
 namespace quorvane {
 
 int scan_once(const ScanOptions& options, const char* command, const SinkMaker& make_sink) {
-    const NetworkPaths paths = load_paths(options);
+    const StoreLayout paths = load_paths(options);
     const StoreIndex index = index_store(paths, options);
     const auto range = range_of(options, index);
     ProgressLine progress(command, range ? range->size() : 0, shows_progress(options));

@@ -91,18 +91,16 @@ std::expected<NodeSettings, SettingsError> load_settings_once(const ScanOptions&
     return load_settings_from(locate_settings_file(context).value_or(""), HomeLookup(home_directory));
 }
 
-NetworkPaths load_paths(const ScanOptions& options) {
+StoreLayout load_paths(const ScanOptions& options) {
     const auto settings = load_settings_once(options);
     if (!settings) fatal_stop(settings_failure_text(settings.error()));
-    return testnet_paths_from(*settings);
+    return StoreLayout(testnet_paths_from(*settings));
 }
 
-std::string block_suffix(const NetworkPaths& paths) { return "." + paths.currency_tag; }
-
-StoreIndex index_store(const NetworkPaths& paths, const ScanOptions& options, bool listed) {
+StoreIndex index_store(const StoreLayout& paths, const ScanOptions& options, bool listed) {
     const bool probe = !listed && probes(options);
-    return StoreIndex{heights_in(paths.block_dir, block_suffix(paths), "block", probe),
-                      heights_in(paths.torrent_dir, TORRENT_FILE_SUFFIX, "torrent", probe)};
+    return StoreIndex{heights_in(paths.block_directory(), paths.block_suffix(), "block", probe),
+                      heights_in(paths.torrent_directory(), paths.torrent_suffix(), "torrent", probe)};
 }
 
 std::optional<HeightRange> range_of(const ScanOptions& options, const StoreIndex& index) {

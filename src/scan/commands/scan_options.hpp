@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "common/network_paths_and_settings.hpp"
+#include "scan/store/store_layout.hpp"
 #include "config/settings.hpp"
 #include "scan/store/height_scan.hpp"
 
@@ -48,14 +49,13 @@ std::optional<std::string> check_options(ScanOptions& options);
 std::expected<NodeSettings, SettingsError> load_settings_once(const ScanOptions& options);
 
 // The test network's paths; settings that do not load are a fatal stop.
-NetworkPaths load_paths(const ScanOptions& options);
+StoreLayout load_paths(const ScanOptions& options);
 
 // The heights of both directories (none when the range is short enough to be
 // read by name, unless `listed`); a directory that cannot be listed is a
 // fatal stop.
-StoreIndex index_store(const NetworkPaths& paths, const ScanOptions& options, bool listed = false);
+StoreIndex index_store(const StoreLayout& paths, const ScanOptions& options, bool listed = false);
 
-std::string block_suffix(const NetworkPaths& paths);
 
 struct HeightRange {
     std::uint32_t from;

@@ -17,10 +17,10 @@ int run_schema(const ScanOptions& options) {
 int run_complete_heights(const ScanOptions& options) {
     const auto settings = load_settings_once(options);
     if (!settings) return EXIT_STATUS_SUCCESS;
-    const NetworkPaths paths = testnet_paths_from(*settings);
+    const StoreLayout layout(testnet_paths_from(*settings));
     const bool blocks = options.directory == "blocks";
-    const auto heights = list_heights(blocks ? paths.block_dir : paths.torrent_dir,
-                                      blocks ? block_suffix(paths) : std::string(TORRENT_FILE_SUFFIX));
+    const auto heights = list_heights(blocks ? layout.block_directory() : layout.torrent_directory(),
+                                      blocks ? layout.block_suffix() : layout.torrent_suffix());
     if (!heights) return EXIT_STATUS_SUCCESS;
     std::string out;
     for (const std::uint32_t height : *heights) out += std::to_string(height) + "\n";

@@ -52,7 +52,7 @@ public:
         if (streaming_) write_batch(last);
     }
 
-    void take_again(const NetworkPaths& paths, std::uint32_t height, std::uint64_t) override {
+    void take_again(const StoreLayout& paths, std::uint32_t height, std::uint64_t) override {
         HeightScan scan = scan_height(paths, height, true, false, false, true);
         const bool readable = scan.block && *scan.block;
         std::vector<SqlRow> rows;

@@ -40,7 +40,7 @@ public:
     }
 
     // Only a run that follows the store takes a height again.
-    void take_again(const NetworkPaths&, std::uint32_t, std::uint64_t) override {}
+    void take_again(const StoreLayout&, std::uint32_t, std::uint64_t) override {}
 
     int finish(std::optional<std::uint32_t> last) override {
         VerifySummary summary;

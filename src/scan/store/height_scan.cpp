@@ -37,8 +37,8 @@ std::expected<Torrent, std::string> decode_as_swarmview(const std::expected<Torr
 
 }  // namespace
 
-void read_block_record(const NetworkPaths& paths, HeightScan& slot, bool probe) {
-    const std::string path = block_file_in(paths, slot.height);
+void read_block_record(const StoreLayout& paths, HeightScan& slot, bool probe) {
+    const std::string path = paths.block_path(slot.height);
     auto raw = read_block_bytes(path, slot.height);
     if (!raw && probe && !entry_exists(path)) {
         slot.block_present = false;
@@ -47,8 +47,8 @@ void read_block_record(const NetworkPaths& paths, HeightScan& slot, bool probe) 
     }
 }
 
-void read_torrent_record(const NetworkPaths& paths, HeightScan& slot, bool read_torrent, bool probe) {
-    const std::string path = torrent_file_path(paths.torrent_dir, std::to_string(slot.height));
+void read_torrent_record(const StoreLayout& paths, HeightScan& slot, bool read_torrent, bool probe) {
+    const std::string path = paths.torrent_path(slot.height);
     auto content = read_torrent_file(path);
     if (!content && probe && !entry_exists(path)) {
         slot.torrent_present = false;
@@ -57,7 +57,7 @@ void read_torrent_record(const NetworkPaths& paths, HeightScan& slot, bool read_
     }
 }
 
-void read_height(const NetworkPaths& paths, HeightScan& slot, bool read_torrent, bool probe) {
+void read_height(const StoreLayout& paths, HeightScan& slot, bool read_torrent, bool probe) {
     if (slot.block_present) read_block_record(paths, slot, probe);
     if (slot.torrent_present && (read_torrent || probe)) read_torrent_record(paths, slot, read_torrent, probe);
 }
@@ -81,7 +81,7 @@ void decode_height(HeightScan& slot) {
     }
 }
 
-HeightScan scan_height(const NetworkPaths& paths, std::uint32_t height, bool block_present,
+HeightScan scan_height(const StoreLayout& paths, std::uint32_t height, bool block_present,
                        bool torrent_present, bool read_torrent, bool probe) {
     HeightScan scan;
     scan.height = height;
@@ -148,7 +148,7 @@ public:
     // that, each reads and decodes the heights it claims in one go.
     // With `caller_ring`, every thread reads through a ring of its own (the
     // caller through that one), or the plain way where it gets none.
-    WorkerPool(const NetworkPaths& paths, const ScanPlan& plan, unsigned thread_count, RecordRing* caller_ring,
+    WorkerPool(const StoreLayout& paths, const ScanPlan& plan, unsigned thread_count, RecordRing* caller_ring,
                const RecordDirectories* directories = nullptr)
         : paths_(paths), plan_(plan), sync_(static_cast<std::ptrdiff_t>(std::max(1u, thread_count))),
           caller_ring_(caller_ring),
@@ -265,7 +265,7 @@ private:
         if (plan_.in_worker) plan_.in_worker(slot);
     }
 
-    const NetworkPaths& paths_;
+    const StoreLayout& paths_;
     const ScanPlan& plan_;
     std::barrier<> sync_;
     std::span<HeightScan> window_;
@@ -321,7 +321,7 @@ RecordRing* calling_thread_ring(const ScanPlan& plan) {
 
 }  // namespace
 
-void scan_store(const NetworkPaths& paths, const StoreIndex& index, const ScanPlan& plan,
+void scan_store(const StoreLayout& paths, const StoreIndex& index, const ScanPlan& plan,
                 const std::function<void(std::span<HeightScan>)>& consume) {
     PresenceCursor cursor(index, plan.from);
     // Few threads while the records come from memory (as fast as it gets),

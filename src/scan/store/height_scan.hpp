@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "common/network_paths_and_settings.hpp"
+#include "scan/store/store_layout.hpp"
 #include "scan/store/height_set.hpp"
 #include "records/unpack_block/unpack_header.hpp"
 #include "torrent/structs.hpp"
@@ -93,18 +93,18 @@ struct ScanPlan {
 // (or only a block file) on `plan.reads_in_flight` threads, decodes them on
 // `plan.jobs` of those, and hands them to `consume` on the calling thread in
 // ascending order, a bounded window at a time.
-void scan_store(const NetworkPaths& paths, const StoreIndex& index, const ScanPlan& plan,
+void scan_store(const StoreLayout& paths, const StoreIndex& index, const ScanPlan& plan,
                 const std::function<void(std::span<HeightScan>)>& consume);
 
 // The reading half of scan_height: the records' bytes, or why they could
 // not be read. With `probe`, a record that cannot be read and has no
 // directory entry is taken as absent.
-void read_height(const NetworkPaths& paths, HeightScan& slot, bool read_torrent, bool probe);
+void read_height(const StoreLayout& paths, HeightScan& slot, bool read_torrent, bool probe);
 
 // read_height's two parts: the block file, and the torrent record (read
 // with `probe` only to learn whether it is there, unless `read_torrent`).
-void read_block_record(const NetworkPaths& paths, HeightScan& slot, bool probe);
-void read_torrent_record(const NetworkPaths& paths, HeightScan& slot, bool read_torrent, bool probe);
+void read_block_record(const StoreLayout& paths, HeightScan& slot, bool probe);
+void read_torrent_record(const StoreLayout& paths, HeightScan& slot, bool read_torrent, bool probe);
 
 // The decoding half: the records (and the block's hash) from the bytes read,
 // which are let go.
@@ -112,7 +112,7 @@ void decode_height(HeightScan& slot);
 
 // One height, read and decoded. With `probe`, a record that cannot be
 // read and has no directory entry is taken as absent.
-HeightScan scan_height(const NetworkPaths& paths, std::uint32_t height, bool block_present,
+HeightScan scan_height(const StoreLayout& paths, std::uint32_t height, bool block_present,
                        bool torrent_present, bool read_torrent, bool probe = false);
 
 }  // namespace quorvane

@@ -60,9 +60,9 @@ std::string refusal(const char* step, int code) { return std::string(step) + ": 
 // The plain reads of one record, as read_height makes them.
 void read_plainly(const Request& request, const RecordReads& reads) {
     if (request.kind == Kind::Block) {
-        read_block_record(*reads.paths, *request.slot, reads.probe);
+        read_block_record(*reads.layout, *request.slot, reads.probe);
     } else {
-        read_torrent_record(*reads.paths, *request.slot, reads.read_torrent, reads.probe);
+        read_torrent_record(*reads.layout, *request.slot, reads.read_torrent, reads.probe);
     }
 }
 
@@ -250,21 +250,18 @@ void RecordRing::start(std::span<HeightScan> heights, const RecordReads& reads) 
     Batch& batch = s.batches[index];
     batch.reads = reads;
     batch.requests.clear();
+    const StoreLayout& layout = *reads.layout;
     for (HeightScan& slot : heights) {
-        const std::string height = std::to_string(slot.height);
+        const std::uint32_t h = slot.height;
         if (slot.block_present) {
-            if (reads.block_directory >= 0) {
-                batch.requests.push_back({&slot, Kind::Block, reads.block_directory, height + "." + reads.paths->currency_tag});
-            } else {
-                batch.requests.push_back({&slot, Kind::Block, AT_FDCWD, block_file_in(*reads.paths, slot.height)});
-            }
+            batch.requests.push_back(reads.block_directory >= 0
+                                         ? Request{&slot, Kind::Block, reads.block_directory, layout.block_name(h)}
+                                         : Request{&slot, Kind::Block, AT_FDCWD, layout.block_path(h)});
         }
         if (slot.torrent_present && (reads.read_torrent || reads.probe)) {
-            if (reads.torrent_directory >= 0) {
-                batch.requests.push_back({&slot, Kind::Torrent, reads.torrent_directory, height + std::string(TORRENT_FILE_SUFFIX)});
-            } else {
-                batch.requests.push_back({&slot, Kind::Torrent, AT_FDCWD, torrent_file_path(reads.paths->torrent_dir, height)});
-            }
+            batch.requests.push_back(reads.torrent_directory >= 0
+                                         ? Request{&slot, Kind::Torrent, reads.torrent_directory, layout.torrent_name(h)}
+                                         : Request{&slot, Kind::Torrent, AT_FDCWD, layout.torrent_path(h)});
         }
     }
     bool queued = false;
@@ -306,8 +303,8 @@ int open_directory(const std::string& path) {
 
 }  // namespace
 
-RecordDirectories::RecordDirectories(const NetworkPaths& paths)
-    : blocks_(open_directory(paths.block_dir)), torrents_(open_directory(paths.torrent_dir)) {}
+RecordDirectories::RecordDirectories(const StoreLayout& layout)
+    : blocks_(open_directory(layout.block_directory())), torrents_(open_directory(layout.torrent_directory())) {}
 
 RecordDirectories::~RecordDirectories() {
     if (blocks_ >= 0) ::close(blocks_);

@@ -13,7 +13,7 @@
 #include <span>
 #include <string>
 
-#include "common/network_paths_and_settings.hpp"
+#include "scan/store/store_layout.hpp"
 
 namespace quorvane {
 
@@ -21,7 +21,7 @@ struct HeightScan;
 
 // What a scan reads of each height.
 struct RecordReads {
-    const NetworkPaths* paths = nullptr;
+    const StoreLayout* layout = nullptr;
     bool read_torrent = false;
     bool probe = false;  // see read_height
     // The two record directories, opened once: each file is then looked up
@@ -35,7 +35,7 @@ struct RecordReads {
 // lasts.
 class RecordDirectories {
 public:
-    explicit RecordDirectories(const NetworkPaths& paths);
+    explicit RecordDirectories(const StoreLayout& layout);
     ~RecordDirectories();
     RecordDirectories(const RecordDirectories&) = delete;
     RecordDirectories& operator=(const RecordDirectories&) = delete;

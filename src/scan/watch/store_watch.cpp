@@ -61,10 +61,10 @@ std::chrono::system_clock::time_point modified_time(const struct stat& status) {
 
 }  // namespace
 
-StoreWatch::StoreWatch(const NetworkPaths& paths, std::function<void(std::string_view)> note)
-    : note_(std::move(note)), stdout_is_pipe_(is_pipe_or_socket(STDOUT_FILENO)) {
-    directories_.push_back({paths.block_dir, RecordKind::Block, "." + paths.currency_tag, "block"});
-    directories_.push_back({paths.torrent_dir, RecordKind::Torrent, std::string(TORRENT_FILE_SUFFIX), "torrent"});
+StoreWatch::StoreWatch(const StoreLayout& paths, std::function<void(std::string_view)> note)
+    : layout_(paths), note_(std::move(note)), stdout_is_pipe_(is_pipe_or_socket(STDOUT_FILENO)) {
+    directories_.push_back({paths.block_directory(), RecordKind::Block, paths.block_suffix(), "block"});
+    directories_.push_back({paths.torrent_directory(), RecordKind::Torrent, paths.torrent_suffix(), "torrent"});
 }
 
 StoreWatch::~StoreWatch() {
@@ -180,13 +180,17 @@ void StoreWatch::read_events(Wake& wake) {
                 // A new name is a finished record only when it is a link to
                 // one; a file created here is still being written.
                 struct stat status {};
-                const std::string path = directory->path + "/" + name;
+                const std::string path = record_path(directory->kind, *height);
                 if (::lstat(path.c_str(), &status) != 0) continue;
                 if (!S_ISLNK(status.st_mode) && status.st_nlink < 2) continue;
             }
             wake.written.push_back({directory->kind, *height});
         }
     }
+}
+
+std::string StoreWatch::record_path(RecordKind kind, std::uint32_t height) const {
+    return kind == RecordKind::Block ? layout_.block_path(height) : layout_.torrent_path(height);
 }
 
 std::vector<WrittenRecord> StoreWatch::present_records(std::uint64_t lowest) const {
@@ -205,7 +209,7 @@ std::vector<WrittenRecord> StoreWatch::list_finished(const Directory& directory,
     if (!heights) return found;
     const auto settled_before = std::chrono::system_clock::now() - SETTLED_AFTER;
     for (const std::uint32_t height : *heights) {
-        const std::string path = directory.path + "/" + std::to_string(height) + directory.suffix;
+        const std::string path = record_path(directory.kind, height);
         struct stat status {};
         if (::stat(path.c_str(), &status) != 0) {
             // Not a file that can be read, nor one that is being written.

@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "common/network_paths_and_settings.hpp"
+#include "scan/store/store_layout.hpp"
 #include "scan/watch/follow_readiness.hpp"
 
 namespace quorvane {
@@ -32,7 +32,7 @@ class StoreWatch {
 public:
     // `note` takes the lines for standard error (polling, a directory gone),
     // each said once.
-    StoreWatch(const NetworkPaths& paths, std::function<void(std::string_view)> note);
+    StoreWatch(const StoreLayout& paths, std::function<void(std::string_view)> note);
     ~StoreWatch();
     StoreWatch(const StoreWatch&) = delete;
     StoreWatch& operator=(const StoreWatch&) = delete;
@@ -71,6 +71,9 @@ private:
     std::vector<WrittenRecord> list_finished(const Directory& directory, std::uint64_t lowest, bool settled,
                                              bool* unsettled = nullptr) const;
 
+    std::string record_path(RecordKind kind, std::uint32_t height) const;
+
+    StoreLayout layout_;
     std::vector<Directory> directories_;
     std::function<void(std::string_view)> note_;
     int inotify_ = -1;
