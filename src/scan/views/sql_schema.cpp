@@ -1,6 +1,8 @@
 #include "scan/views/sql_schema.hpp"
 
+#include <algorithm>
 #include <array>
+#include <vector>
 
 #include "scan/views/block_columns.hpp"
 
@@ -25,10 +27,36 @@ std::string_view column_type(SqlEngine engine, ColumnValues values) {
     return COLUMN_TYPES[static_cast<std::size_t>(values)][static_cast<std::size_t>(engine)];
 }
 
-constexpr std::string_view SQLITE_NOTE =
-    "-- SQLite integers stop at 2^63-1, so difficulty, next_block_difficulty and vrf\n"
-    "-- (up to 2^64-1 and 2^128-1) are kept as TEXT holding every decimal digit.\n"
-    "-- Compare or sort them as numbers with ORDER BY length(vrf), vrf.\n";
+// "a, b and c"
+std::string listed(const std::vector<std::string_view>& items) {
+    std::string out;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        if (i > 0) out += i + 1 == items.size() ? " and " : ", ";
+        out += items[i];
+    }
+    return out;
+}
+
+std::string_view largest_value(ColumnValues values) {
+    return values == ColumnValues::Unsigned128 ? "2^128-1" : values == ColumnValues::Unsigned64 ? "2^64-1" : "";
+}
+
+// Which numbers SQLite keeps as text, and how to sort them, from the columns.
+std::string sqlite_note() {
+    std::vector<std::string_view> names;
+    std::vector<std::string_view> largest;
+    for (const BlockColumn& column : block_columns()) {
+        if (!is_number(column.values) || column_type(SqlEngine::Sqlite, column.values) != "TEXT") continue;
+        names.push_back(column.name);
+        const std::string_view value = largest_value(column.values);
+        if (std::find(largest.begin(), largest.end(), value) == largest.end()) largest.push_back(value);
+    }
+    if (names.empty()) return {};
+    const std::string last(names.back());
+    return "-- SQLite integers stop at 2^63-1, so " + listed(names) + "\n-- (up to " + listed(largest) +
+           ") are kept as TEXT holding every decimal digit.\n-- Compare or sort them as numbers with ORDER BY length(" +
+           last + "), " + last + ".\n";
+}
 
 }  // namespace
 
@@ -66,7 +94,7 @@ std::string sql_schema(SqlEngine engine, std::string_view table) {
             return create_table(engine, table, TableExists::Refused) + "\\copy " + name +
                    " FROM 'blocks.csv' WITH (FORMAT csv, HEADER)\n";
         case SqlEngine::Sqlite:
-            return std::string(SQLITE_NOTE) + create_table(engine, table, TableExists::Refused) + ".import --csv --skip 1 blocks.csv " +
+            return sqlite_note() + create_table(engine, table, TableExists::Refused) + ".import --csv --skip 1 blocks.csv " +
                    name + "\n";
     }
     return {};
