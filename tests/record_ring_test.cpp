@@ -99,7 +99,7 @@ TEST(RecordRing, LeavesEachSlotAsThePlainReadsDo) {
                     slot->height = h;
                     slot->block_present = slot->torrent_present = true;
                 }
-                read_height(paths, plain[h], read_torrent, probe);
+                read_height(reads, plain[h]);
             }
             const std::span<HeightScan> all(ringed);
             ring.start(all.first(4), reads);

@@ -148,7 +148,7 @@ TEST(VerifyReport, FollowedRunSummarisesEverythingItReported) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        VerifyReport report(0, 9, false);
+        VerifyReport report(0, 9, ProblemLines::Text);
         report.keep_absent_heights();
         // The heights and codes are under test here; the details have their own tables.
         std::string lines;

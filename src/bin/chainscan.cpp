@@ -36,7 +36,7 @@ void add_common_options(CLI::App& command, ScanOptions& options) {
         ->type_name("PATH");
     // Hidden, for tests and benchmarks: how many threads read, whatever the
     // page cache holds.
-    command.add_option("--read-threads", options.read_threads)
+    command.add_option("--read-threads", options.words.read_threads)
         ->check(CLI::IsMember({"adapting", "decoding", "in-flight"}))
         ->group("");
     // Hidden, for tests and benchmarks: the files read through io_uring or
@@ -52,7 +52,7 @@ void add_common_options(CLI::App& command, ScanOptions& options) {
 }
 
 CLI::Option* add_engine_options(CLI::App& command, ScanOptions& options, const std::string& what) {
-    CLI::Option* engine = command.add_option("--for", options.engine, what)
+    CLI::Option* engine = command.add_option("--for", options.words.engine, what)
                               ->type_name("ENGINE")
                               ->check(CLI::IsMember({"duckdb", "postgresql", "sqlite"}));
     command.add_option("--table", options.table, "table name (default: blocks)")->type_name("NAME");
@@ -80,7 +80,7 @@ int main(int argc, char** argv) {
     add_follow_option(*dump, options);
     dump->add_flag("--torrents", options.torrents, "add each height's torrent record (null when it has none)");
     dump->add_flag("--no-proof", options.no_proof, "leave the proof out");
-    dump->add_option("--format", options.format, "jsonl, csv or sql (default: jsonl)")
+    dump->add_option("--format", options.words.format, "jsonl, csv or sql (default: jsonl)")
         ->check(CLI::IsMember({"jsonl", "csv", "sql"}));
     add_engine_options(*dump, options, "for --format sql: the engine whose client reads the stream");
     dump->footer(std::string(EXIT_STATUSES) +
@@ -111,7 +111,7 @@ int main(int argc, char** argv) {
 
     // Hidden: what the shell completion asks for.
     CLI::App* complete = app.add_subcommand("complete-heights", "")->group("");
-    complete->add_option("directory", options.directory)->check(CLI::IsMember({"blocks", "torrents"}));
+    complete->add_option("directory", options.words.directory)->check(CLI::IsMember({"blocks", "torrents"}));
     complete->add_option("--config", options.config);
 
     try {

@@ -117,8 +117,8 @@ std::string problem_json(const Problem& problem) {
     return compact(line);
 }
 
-VerifyReport::VerifyReport(std::uint32_t from, std::uint32_t to, bool json)
-    : from_(from), to_(to), json_(json), next_height_(from) {}
+VerifyReport::VerifyReport(std::uint32_t from, std::uint32_t to, ProblemLines lines)
+    : from_(from), to_(to), form_(lines), next_height_(from) {}
 
 void VerifyReport::add(const HeightScan& scan) {
     cover_until(scan.height);
@@ -265,7 +265,7 @@ void VerifyReport::release(bool everything) {
         if (observer_) {
             observer_(problem);
         } else {
-            lines_ += json_ ? problem_json(problem) : problem_text(problem);
+            lines_ += form_ == ProblemLines::JsonLines ? problem_json(problem) : problem_text(problem);
             lines_ += '\n';
         }
         waiting_.erase(waiting_.begin());

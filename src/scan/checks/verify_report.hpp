@@ -68,9 +68,12 @@ Json by_code_json(const VerifySummary& summary);
 // the heights between have neither) and reports each problem once, ordered
 // by first height, then code. Problems wait only while a range of missing
 // records that starts before them is still open.
+// The form of the problem lines a report makes.
+enum class ProblemLines { Text, JsonLines };
+
 class VerifyReport {
 public:
-    VerifyReport(std::uint32_t from, std::uint32_t to, bool json);
+    VerifyReport(std::uint32_t from, std::uint32_t to, ProblemLines lines);
 
     // Each problem, once released, goes to `observer` instead of the lines.
     void observe(std::function<void(const Problem&)> observer) { observer_ = std::move(observer); }
@@ -116,7 +119,7 @@ private:
 
     std::uint32_t from_;
     std::uint32_t to_;
-    bool json_;
+    ProblemLines form_;
     bool streaming_ = false;
     std::uint64_t next_height_;
     std::optional<std::string> hash_below_;  // of the height just below the next one

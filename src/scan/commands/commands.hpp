@@ -10,7 +10,7 @@ int run_dump(const ScanOptions& options);
 int run_verify(const ScanOptions& options);
 // dump or verify --follow: the store as it stands, then each height as the
 // node writes it, until stopped or --to.
-int run_follow(const ScanOptions& options, bool verify);
+int run_follow(const ScanOptions& options);
 // The chain at a glance over the range: aligned text or JSON (stats), or
 // one self-contained HTML page (report).
 int run_stats(const ScanOptions& options);

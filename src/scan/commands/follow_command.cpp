@@ -122,13 +122,13 @@ constexpr auto IDLE_WAKE = std::chrono::seconds(1);
 
 class Follower {
 public:
-    Follower(const ScanOptions& options, bool verify)
-        : options_(options), verify_(verify), paths_(load_paths(options)),
+    explicit Follower(const ScanOptions& options)
+        : options_(options), verify_(options.command == Command::Verify), paths_(load_paths(options)),
           watch_(paths_, [](std::string_view line) { print(Stream::Stderr, std::string(line) + "\n"); }) {}
 
     int run() {
         watch_.start();
-        StoreIndex index = index_store(paths_, options_, true);
+        StoreIndex index = index_store(paths_, options_, Listing::Always);
         const auto extent = index.extent();
         const std::uint32_t from = options_.from.value_or(extent ? extent->first : 0);
         // The highest height present may still be being written: it is left
@@ -140,8 +140,7 @@ public:
         ProgressLine progress(verify_ ? "verify" : "dump", catch_up_range ? catch_up_range->size() : 0,
                               shows_progress(options_));
         progress_ = &progress;
-        sink_ = verify_ ? verify_sink(options_, progress, from, options_.to.value_or(UINT32_MAX))
-                        : dump_sink(options_, progress, from);
+        sink_ = sink_for(options_, progress, from, options_.to.value_or(UINT32_MAX));
         sink_->begin();
 
         std::uint64_t next = from;
@@ -243,9 +242,9 @@ private:
 
 }  // namespace
 
-int run_follow(const ScanOptions& options, bool verify) {
+int run_follow(const ScanOptions& options) {
     install_stop_signals();
-    Follower follower(options, verify);
+    Follower follower(options);
     return follower.run();
 }
 

@@ -14,10 +14,7 @@ namespace {
 
 class DumpSink final : public HeightSink {
 public:
-    DumpSink(const ScanOptions& options, ProgressLine& progress)
-        : shape_{options.format == "csv" ? DumpFormat::Csv : DumpFormat::JsonLines, !options.no_proof,
-                 options.torrents},
-          progress_(progress) {}
+    DumpSink(const DumpShape& shape, ProgressLine& progress) : shape_(shape), progress_(progress) {}
 
     void begin() override {
         if (shape_.format == DumpFormat::Csv) print(Stream::Stdout, csv_header());
@@ -58,7 +55,7 @@ public:
     }
 
     void take_again(const StoreLayout& paths, std::uint32_t height, std::uint64_t) override {
-        HeightScan scan = scan_height(paths, height, true, shape_.torrents, shape_.torrents, true);
+        HeightScan scan = read_by_name(paths, height, shape_.torrents ? TorrentRecord::Read : TorrentRecord::Skipped);
         if (!scan.block_present) return;
         scan.text = dump_line(scan, shape_);
         take(std::span(&scan, 1));
@@ -74,9 +71,10 @@ private:
 
 class VerifySink final : public HeightSink {
 public:
-    VerifySink(const ScanOptions& options, ProgressLine& progress, std::uint32_t from, std::uint32_t to)
-        : options_(options), progress_(progress), report_(from, to, options.json), from_(from) {
-        if (options.follow) report_.keep_absent_heights();
+    VerifySink(VerifyForm form, VerifyRun run, ProgressLine& progress, std::uint32_t from, std::uint32_t to)
+        : form_(form), progress_(progress),
+          report_(from, to, form == VerifyForm::JsonLines ? ProblemLines::JsonLines : ProblemLines::Text), from_(from) {
+        if (run == VerifyRun::Followed) report_.keep_absent_heights();
     }
 
     void configure(ScanPlan& plan) const override { plan.read_torrents = true; }
@@ -90,10 +88,10 @@ public:
 
     void take_again(const StoreLayout& paths, std::uint32_t height, std::uint64_t next) override {
         HeightScan below;
-        if (height > from_) below = scan_height(paths, height - 1, true, false, false, true);
-        const HeightScan scan = scan_height(paths, height, true, true, true, true);
+        if (height > from_) below = read_by_name(paths, height - 1, TorrentRecord::Skipped);
+        const HeightScan scan = read_by_name(paths, height, TorrentRecord::Read);
         std::optional<HeightScan> above;
-        if (std::uint64_t{height} + 1 < next) above = scan_height(paths, height + 1, true, false, false, true);
+        if (std::uint64_t{height} + 1 < next) above = read_by_name(paths, height + 1, TorrentRecord::Skipped);
         report_.recheck(below, scan, above ? &*above : nullptr);
         show(report_.take_lines());
     }
@@ -118,20 +116,20 @@ public:
 private:
     // Metrics are a summary alone: the problem lines are not printed.
     void show(const std::string& lines) {
-        if (lines.empty() || options_.prometheus) return;
+        if (lines.empty() || form_ == VerifyForm::Prometheus) return;
         progress_.make_room_for(Stream::Stdout);
         print(Stream::Stdout, lines);
     }
 
     std::string closing_text(const VerifySummary& summary) const {
-        if (options_.prometheus) {
+        if (form_ == VerifyForm::Prometheus) {
             return verify_metrics(summary, std::chrono::steady_clock::now() - started_,
                                   std::chrono::system_clock::now());
         }
-        return options_.json ? summary_json(summary) : summary_text(summary);
+        return form_ == VerifyForm::JsonLines ? summary_json(summary) : summary_text(summary);
     }
 
-    const ScanOptions& options_;
+    VerifyForm form_;
     ProgressLine& progress_;
     VerifyReport report_;
     std::uint32_t from_;
@@ -140,17 +138,28 @@ private:
 
 }  // namespace
 
-std::unique_ptr<HeightSink> dump_sink(const ScanOptions& options, ProgressLine& progress, std::uint32_t from) {
-    if (options.format == "sql") {
-        // The engine name was checked against the same list by the option parser.
-        return sql_sink(sql_engine_named(options.engine).value_or(SqlEngine::Sqlite), options.table, progress, from);
-    }
-    return std::make_unique<DumpSink>(options, progress);
+std::unique_ptr<HeightSink> dump_sink(const DumpShape& shape, ProgressLine& progress) {
+    return std::make_unique<DumpSink>(shape, progress);
 }
 
-std::unique_ptr<HeightSink> verify_sink(const ScanOptions& options, ProgressLine& progress, std::uint32_t from,
+std::unique_ptr<HeightSink> verify_sink(VerifyForm form, VerifyRun run, ProgressLine& progress, std::uint32_t from,
                                         std::uint32_t to) {
-    return std::make_unique<VerifySink>(options, progress, from, to);
+    return std::make_unique<VerifySink>(form, run, progress, from, to);
+}
+
+std::unique_ptr<HeightSink> sink_for(const ScanOptions& options, ProgressLine& progress, std::uint32_t from,
+                                     std::uint32_t to) {
+    if (options.command == Command::Verify) {
+        const VerifyForm form = options.prometheus ? VerifyForm::Prometheus
+                                : options.json     ? VerifyForm::JsonLines
+                                                   : VerifyForm::Text;
+        return verify_sink(form, options.follow ? VerifyRun::Followed : VerifyRun::Once, progress, from, to);
+    }
+    // check_options saw to an engine with --format sql.
+    if (options.format == OutputFormat::Sql) return sql_sink(options.engine.value_or(SqlEngine::Sqlite), options.table, progress, from);
+    return dump_sink({options.format == OutputFormat::Csv ? DumpFormat::Csv : DumpFormat::JsonLines, !options.no_proof,
+                      options.torrents},
+                     progress);
 }
 
 }  // namespace quorvane

@@ -23,16 +23,16 @@ int scan_once(const ScanOptions& options, const char* command, const SinkMaker& 
 }
 
 int run_dump(const ScanOptions& options) {
-    if (options.follow) return run_follow(options, false);
+    if (options.follow) return run_follow(options);
     return scan_once(options, "dump", [&](ProgressLine& progress, HeightRange range) {
-        return dump_sink(options, progress, range.from);
+        return sink_for(options, progress, range.from, range.to);
     });
 }
 
 int run_verify(const ScanOptions& options) {
-    if (options.follow) return run_follow(options, true);
+    if (options.follow) return run_follow(options);
     return scan_once(options, "verify", [&](ProgressLine& progress, HeightRange range) {
-        return verify_sink(options, progress, range.from, range.to);
+        return sink_for(options, progress, range.from, range.to);
     });
 }
 

@@ -65,14 +65,22 @@ std::optional<std::string> check_options(ScanOptions& options) {
     if (options.from && options.to && *options.from > *options.to) {
         return "--from " + *options.from_text + " is above --to " + *options.to_text;
     }
-    if (options.torrents && options.format != "jsonl") {
-        return "--torrents cannot be used with --format " + options.format;
+    // The parser let through only the words listed here.
+    const ScanOptions::Words& words = options.words;
+    options.format = words.format == "csv" ? OutputFormat::Csv : words.format == "sql" ? OutputFormat::Sql : OutputFormat::JsonLines;
+    options.engine = sql_engine_named(words.engine);
+    options.read_threads = words.read_threads == "decoding"    ? ReadThreads::Decoding
+                           : words.read_threads == "in-flight" ? ReadThreads::InFlight
+                                                               : ReadThreads::Adapting;
+    options.directory = words.directory == "torrents" ? RecordDirectory::Torrents : RecordDirectory::Blocks;
+    if (options.torrents && options.format != OutputFormat::JsonLines) {
+        return "--torrents cannot be used with --format " + words.format;
     }
     if (options.command == Command::Dump) {
-        if (options.format == "sql" && options.engine.empty()) {
+        if (options.format == OutputFormat::Sql && !options.engine) {
             return "--format sql needs --for duckdb, postgresql or sqlite";
         }
-        if (options.format != "sql" && !options.engine.empty()) return "--for needs --format sql";
+        if (options.format != OutputFormat::Sql && options.engine) return "--for needs --format sql";
     }
     if (!is_plain_identifier(options.table)) {
         return "--table: " + utf8::to_text_lossy(options.table) +
@@ -97,8 +105,8 @@ StoreLayout load_paths(const ScanOptions& options) {
     return StoreLayout(testnet_paths_from(*settings));
 }
 
-StoreIndex index_store(const StoreLayout& paths, const ScanOptions& options, bool listed) {
-    const bool probe = !listed && probes(options);
+StoreIndex index_store(const StoreLayout& paths, const ScanOptions& options, Listing listing) {
+    const bool probe = listing == Listing::WhenNeeded && probes(options);
     return StoreIndex{heights_in(paths.block_directory(), paths.block_suffix(), "block", probe),
                       heights_in(paths.torrent_directory(), paths.torrent_suffix(), "torrent", probe)};
 }
@@ -118,8 +126,7 @@ ScanPlan plan_for(const HeightRange& range, const ScanOptions& options) {
     plan.to = range.to;
     plan.jobs = options.jobs;
     plan.probe = probes(options);
-    if (options.read_threads == "decoding") plan.read_threads = ReadThreads::Decoding;
-    if (options.read_threads == "in-flight") plan.read_threads = ReadThreads::InFlight;
+    plan.read_threads = options.read_threads;
     plan.read_engine = options.read_engine;
     plan.on_no_ring = [](const std::string& reason) {
         // Once a run, however many scans a follow run makes.

@@ -12,12 +12,26 @@
 #include "scan/store/store_layout.hpp"
 #include "config/settings.hpp"
 #include "scan/store/height_scan.hpp"
+#include "scan/views/sql_schema.hpp"
 
 namespace quorvane {
 
 enum class Command { Dump, Verify, Stats, Report, Schema, CompleteHeights };
+enum class OutputFormat { JsonLines, Csv, Sql };
+enum class RecordDirectory { Blocks, Torrents };
 
+// What a chainscan command line asks for. The parser fills `words` and the
+// flags; check_options turns the words into the typed values below once,
+// and nothing after it reads a word again.
 struct ScanOptions {
+    struct Words {
+        std::string format = "jsonl";          // dump: jsonl, csv or sql
+        std::string engine;                    // schema, dump --format sql
+        std::string read_threads = "adapting";  // hidden: adapting, decoding or in-flight
+        std::string directory = "blocks";      // complete-heights
+    };
+    Words words;
+
     Command command = Command::Dump;
     std::optional<std::string> from_text;
     std::optional<std::string> to_text;
@@ -27,21 +41,21 @@ struct ScanOptions {
     unsigned jobs = std::max(1u, std::thread::hardware_concurrency());
     bool torrents = false;
     bool no_proof = false;
-    std::string format = "jsonl";
+    OutputFormat format = OutputFormat::JsonLines;
     bool json = false;
     bool prometheus = false;
     bool follow = false;
-    std::string read_threads = "adapting";  // hidden: adapting, decoding or in-flight
+    ReadThreads read_threads = ReadThreads::Adapting;
     ReadEngine read_engine = ReadEngine::Auto;  // hidden: auto, io_uring or threads
     bool progress = false;
     bool no_progress = false;
-    std::string directory = "blocks";  // complete-heights
-    std::string engine;                // schema, dump --format sql
-    std::string table = "blocks";      // schema, dump --format sql
+    RecordDirectory directory = RecordDirectory::Blocks;
+    std::optional<SqlEngine> engine;
+    std::string table = "blocks";  // schema, dump --format sql
 };
 
-// Checks what the command line holds and reads the two heights; the text of
-// the usage error otherwise.
+// Checks what the command line holds, reads the two heights and the words;
+// the text of the usage error otherwise.
 std::optional<std::string> check_options(ScanOptions& options);
 
 // The settings, found as the other tools find them: --config, SETTINGS_PATH,
@@ -54,7 +68,8 @@ StoreLayout load_paths(const ScanOptions& options);
 // The heights of both directories (none when the range is short enough to be
 // read by name, unless `listed`); a directory that cannot be listed is a
 // fatal stop.
-StoreIndex index_store(const StoreLayout& paths, const ScanOptions& options, bool listed = false);
+enum class Listing { WhenNeeded, Always };
+StoreIndex index_store(const StoreLayout& paths, const ScanOptions& options, Listing listing = Listing::WhenNeeded);
 
 
 struct HeightRange {

@@ -7,10 +7,9 @@
 namespace quorvane {
 
 int run_schema(const ScanOptions& options) {
-    // The engine name was checked against the same list by the option parser.
-    const auto engine = sql_engine_named(options.engine);
-    if (!engine) return EXIT_STATUS_FATAL;
-    print(Stream::Stdout, sql_schema(*engine, options.table));
+    // --for is required here, and checked against the same list.
+    if (!options.engine) return EXIT_STATUS_FATAL;
+    print(Stream::Stdout, sql_schema(*options.engine, options.table));
     return EXIT_STATUS_SUCCESS;
 }
 
@@ -18,7 +17,7 @@ int run_complete_heights(const ScanOptions& options) {
     const auto settings = load_settings_once(options);
     if (!settings) return EXIT_STATUS_SUCCESS;
     const StoreLayout layout(testnet_paths_from(*settings));
-    const bool blocks = options.directory == "blocks";
+    const bool blocks = options.directory == RecordDirectory::Blocks;
     const auto heights = list_heights(blocks ? layout.block_directory() : layout.torrent_directory(),
                                       blocks ? layout.block_suffix() : layout.torrent_suffix());
     if (!heights) return EXIT_STATUS_SUCCESS;

@@ -53,7 +53,7 @@ public:
     }
 
     void take_again(const StoreLayout& paths, std::uint32_t height, std::uint64_t) override {
-        HeightScan scan = scan_height(paths, height, true, false, false, true);
+        HeightScan scan = read_by_name(paths, height, TorrentRecord::Skipped);
         const bool readable = scan.block && *scan.block;
         std::vector<SqlRow> rows;
         if (readable) rows.push_back(stream_.row({height, **scan.block}));

@@ -19,7 +19,7 @@ enum class GlanceForm { Text, Json, Html };
 class GlanceSink final : public HeightSink {
 public:
     GlanceSink(GlanceForm form, ProgressLine& progress, HeightRange range)
-        : form_(form), progress_(progress), report_(range.from, range.to, false), stats_(range.from, range.to) {
+        : form_(form), progress_(progress), report_(range.from, range.to, ProblemLines::Text), stats_(range.from, range.to) {
         if (form_ == GlanceForm::Html) series_ = ChainSeries(range.from, range.to);
         // Problems are counted, and drawn in a report, but never printed.
         report_.observe([this](const Problem& problem) {

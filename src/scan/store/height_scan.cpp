@@ -37,29 +37,29 @@ std::expected<Torrent, std::string> decode_as_swarmview(const std::expected<Torr
 
 }  // namespace
 
-void read_block_record(const StoreLayout& paths, HeightScan& slot, bool probe) {
-    const std::string path = paths.block_path(slot.height);
+void read_block_record(const RecordReads& reads, HeightScan& slot) {
+    const std::string path = reads.layout->block_path(slot.height);
     auto raw = read_block_bytes(path, slot.height);
-    if (!raw && probe && !entry_exists(path)) {
+    if (!raw && reads.probe && !entry_exists(path)) {
         slot.block_present = false;
     } else {
         slot.raw.block = std::move(raw);
     }
 }
 
-void read_torrent_record(const StoreLayout& paths, HeightScan& slot, bool read_torrent, bool probe) {
-    const std::string path = paths.torrent_path(slot.height);
+void read_torrent_record(const RecordReads& reads, HeightScan& slot) {
+    const std::string path = reads.layout->torrent_path(slot.height);
     auto content = read_torrent_file(path);
-    if (!content && probe && !entry_exists(path)) {
+    if (!content && reads.probe && !entry_exists(path)) {
         slot.torrent_present = false;
-    } else if (read_torrent) {
+    } else if (reads.read_torrent) {
         slot.raw.torrent = std::move(content);
     }
 }
 
-void read_height(const StoreLayout& paths, HeightScan& slot, bool read_torrent, bool probe) {
-    if (slot.block_present) read_block_record(paths, slot, probe);
-    if (slot.torrent_present && (read_torrent || probe)) read_torrent_record(paths, slot, read_torrent, probe);
+void read_height(const RecordReads& reads, HeightScan& slot) {
+    if (slot.block_present) read_block_record(reads, slot);
+    if (slot.torrent_present && (reads.read_torrent || reads.probe)) read_torrent_record(reads, slot);
 }
 
 void decode_height(HeightScan& slot) {
@@ -81,13 +81,12 @@ void decode_height(HeightScan& slot) {
     }
 }
 
-HeightScan scan_height(const StoreLayout& paths, std::uint32_t height, bool block_present,
-                       bool torrent_present, bool read_torrent, bool probe) {
+HeightScan read_by_name(const StoreLayout& layout, std::uint32_t height, TorrentRecord torrent) {
     HeightScan scan;
     scan.height = height;
-    scan.block_present = block_present;
-    scan.torrent_present = torrent_present;
-    read_height(paths, scan, read_torrent, probe);
+    scan.block_present = true;
+    scan.torrent_present = torrent == TorrentRecord::Read;
+    read_height({&layout, torrent == TorrentRecord::Read, true}, scan);
     decode_height(scan);
     return scan;
 }
@@ -225,7 +224,7 @@ private:
         for (;;) {
             const std::size_t i = next_read_.fetch_add(1);
             if (i >= window_.size()) return;
-            read_height(paths_, window_[i], plan_.read_torrents, plan_.probe);
+            read_height(reads_, window_[i]);
         }
     }
 
@@ -236,7 +235,7 @@ private:
             if (start >= window_.size()) return;
             const std::size_t end = std::min(window_.size(), start + CLAIM);
             for (std::size_t i = start; i < end; ++i) {
-                if (read_too) read_height(paths_, window_[i], plan_.read_torrents, plan_.probe);
+                if (read_too) read_height(reads_, window_[i]);
                 finish_height(window_[i]);
             }
         }

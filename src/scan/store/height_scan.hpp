@@ -96,23 +96,36 @@ struct ScanPlan {
 void scan_store(const StoreLayout& paths, const StoreIndex& index, const ScanPlan& plan,
                 const std::function<void(std::span<HeightScan>)>& consume);
 
-// The reading half of scan_height: the records' bytes, or why they could
-// not be read. With `probe`, a record that cannot be read and has no
-// directory entry is taken as absent.
-void read_height(const StoreLayout& paths, HeightScan& slot, bool read_torrent, bool probe);
+// What a scan reads of each height.
+struct RecordReads {
+    const StoreLayout* layout = nullptr;
+    bool read_torrent = false;
+    // Every height is asked for by name: a record that cannot be read and
+    // has no directory entry is taken as absent (and a torrent record is
+    // read, if not kept, to learn whether it is there).
+    bool probe = false;
+    // The two record directories, opened once: each file is then looked up
+    // by its own name alone, not by walking its whole path again. Where one
+    // could not be opened, whole paths.
+    int block_directory = -1;
+    int torrent_directory = -1;
+};
 
-// read_height's two parts: the block file, and the torrent record (read
-// with `probe` only to learn whether it is there, unless `read_torrent`).
-void read_block_record(const StoreLayout& paths, HeightScan& slot, bool probe);
-void read_torrent_record(const StoreLayout& paths, HeightScan& slot, bool read_torrent, bool probe);
+// The reading half: the records' bytes, or why they could not be read.
+void read_height(const RecordReads& reads, HeightScan& slot);
+
+// read_height's two parts: the block file, and the torrent record.
+void read_block_record(const RecordReads& reads, HeightScan& slot);
+void read_torrent_record(const RecordReads& reads, HeightScan& slot);
 
 // The decoding half: the records (and the block's hash) from the bytes read,
 // which are let go.
 void decode_height(HeightScan& slot);
 
-// One height, read and decoded. With `probe`, a record that cannot be
-// read and has no directory entry is taken as absent.
-HeightScan scan_height(const StoreLayout& paths, std::uint32_t height, bool block_present,
-                       bool torrent_present, bool read_torrent, bool probe = false);
+enum class TorrentRecord { Skipped, Read };
+
+// One height asked for by name, read and decoded: a record that is not
+// there is absent, its torrent record read too or not at all.
+HeightScan read_by_name(const StoreLayout& layout, std::uint32_t height, TorrentRecord torrent);
 
 }  // namespace quorvane

@@ -60,9 +60,9 @@ std::string refusal(const char* step, int code) { return std::string(step) + ": 
 // The plain reads of one record, as read_height makes them.
 void read_plainly(const Request& request, const RecordReads& reads) {
     if (request.kind == Kind::Block) {
-        read_block_record(*reads.layout, *request.slot, reads.probe);
+        read_block_record(reads, *request.slot);
     } else {
-        read_torrent_record(*reads.layout, *request.slot, reads.read_torrent, reads.probe);
+        read_torrent_record(reads, *request.slot);
     }
 }
 

@@ -13,23 +13,11 @@
 #include <span>
 #include <string>
 
+#include "scan/store/height_scan.hpp"
 #include "scan/store/store_layout.hpp"
 
 namespace quorvane {
 
-struct HeightScan;
-
-// What a scan reads of each height.
-struct RecordReads {
-    const StoreLayout* layout = nullptr;
-    bool read_torrent = false;
-    bool probe = false;  // see read_height
-    // The two record directories, opened once: each file is then looked up
-    // by its own name alone, not by walking its whole path again. Where one
-    // could not be opened, whole paths.
-    int block_directory = -1;
-    int torrent_directory = -1;
-};
 
 // Both record directories opened for lookups (O_PATH) for as long as a scan
 // lasts.
