@@ -1,4 +1,5 @@
 #include "scan/checks/verify_report.hpp"
+#include "scan/views/problem_lines.hpp"
 
 #include <gtest/gtest.h>
 
@@ -148,7 +149,7 @@ TEST(VerifyReport, FollowedRunSummarisesEverythingItReported) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        VerifyReport report(0, 9, ProblemLines::Text);
+        VerifyReport report(0, 9);
         report.keep_absent_heights();
         // The heights and codes are under test here; the details have their own tables.
         std::string lines;

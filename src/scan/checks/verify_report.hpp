@@ -35,14 +35,6 @@ struct Problem {
 // Where a torrent record disagrees with its block, field by field.
 std::vector<FieldDifference> torrent_differences(const ScannedBlock& block, const Torrent& torrent);
 
-// "7", or "7-9" for a range.
-std::string problem_heights(const Problem& problem);
-// What the line says after the code; empty for missing records.
-std::string problem_detail(const Problem& problem);
-// One line of the report, without its newline.
-std::string problem_text(const Problem& problem);
-std::string problem_json(const Problem& problem);
-
 // What a verify run found, for any of its output forms. `from` and `to` are
 // empty for a run that checked nothing (an empty store or range).
 struct VerifySummary {
@@ -56,26 +48,15 @@ struct VerifySummary {
     std::optional<std::uint32_t> first_bad_height;
 };
 
-// The closing line of the text and JSON Lines reports, with its newline.
-std::string summary_text(const VerifySummary& summary);
-std::string summary_json(const VerifySummary& summary);
-// The codes found, in report order, with how often each was.
-std::vector<std::pair<std::string_view, std::uint64_t>> codes_found(const VerifySummary& summary);
-// {"chain_broken": 2, ...}: the codes found.
-Json by_code_json(const VerifySummary& summary);
-
 // Takes the heights of a range in ascending order (only those with a record;
 // the heights between have neither) and reports each problem once, ordered
 // by first height, then code. Problems wait only while a range of missing
-// records that starts before them is still open.
-// The form of the problem lines a report makes.
-enum class ProblemLines { Text, JsonLines };
-
+// records that starts before them is still open. The words are the views'.
 class VerifyReport {
 public:
-    VerifyReport(std::uint32_t from, std::uint32_t to, ProblemLines lines);
+    VerifyReport(std::uint32_t from, std::uint32_t to);
 
-    // Each problem, once released, goes to `observer` instead of the lines.
+    // Each problem, once released, goes to `observer` instead of the ready ones.
     void observe(std::function<void(const Problem&)> observer) { observer_ = std::move(observer); }
 
     void add(const HeightScan& scan);
@@ -93,10 +74,10 @@ public:
     void keep_absent_heights() { keeping_absent_ = true; }
     // Ends the range at `last` instead of the `to` it began with.
     void end_at(std::uint32_t last) { to_ = last; }
-    // The lines that are ready; the report keeps the rest.
-    std::string take_lines();
-    // Closes the open ranges and returns the last lines.
-    std::string finish();
+    // The problems that are ready, in order; the report keeps the rest.
+    std::vector<Problem> take_problems();
+    // Closes the open ranges and returns the last problems.
+    std::vector<Problem> finish();
     // What was found; complete once finished.
     VerifySummary summary() const;
 
@@ -119,14 +100,13 @@ private:
 
     std::uint32_t from_;
     std::uint32_t to_;
-    ProblemLines form_;
     bool streaming_ = false;
     std::uint64_t next_height_;
     std::optional<std::string> hash_below_;  // of the height just below the next one
     std::optional<std::uint32_t> open_block_missing_;
     std::optional<std::uint32_t> open_torrent_missing_;
     std::multimap<std::pair<std::uint32_t, int>, Problem> waiting_;
-    std::string lines_;
+    std::vector<Problem> ready_;
     std::uint64_t blocks_ = 0;
     std::uint64_t torrents_ = 0;
     std::uint64_t problems_ = 0;

@@ -7,6 +7,7 @@
 #include "scan/views/dump_lines.hpp"
 #include "scan/views/verify_metrics.hpp"
 #include "scan/checks/verify_report.hpp"
+#include "scan/views/problem_lines.hpp"
 
 namespace quorvane {
 
@@ -72,8 +73,7 @@ private:
 class VerifySink final : public HeightSink {
 public:
     VerifySink(VerifyForm form, VerifyRun run, ProgressLine& progress, std::uint32_t from, std::uint32_t to)
-        : form_(form), progress_(progress),
-          report_(from, to, form == VerifyForm::JsonLines ? ProblemLines::JsonLines : ProblemLines::Text), from_(from) {
+        : form_(form), progress_(progress), report_(from, to), from_(from) {
         if (run == VerifyRun::Followed) report_.keep_absent_heights();
     }
 
@@ -83,7 +83,7 @@ public:
 
     void take(std::span<HeightScan> window) override {
         for (const HeightScan& scan : window) report_.add(scan);
-        show(report_.take_lines());
+        show(report_.take_problems());
     }
 
     void take_again(const StoreLayout& paths, std::uint32_t height, std::uint64_t next) override {
@@ -93,12 +93,12 @@ public:
         std::optional<HeightScan> above;
         if (std::uint64_t{height} + 1 < next) above = read_by_name(paths, height + 1, TorrentRecord::Skipped);
         report_.recheck(below, scan, above ? &*above : nullptr);
-        show(report_.take_lines());
+        show(report_.take_problems());
     }
 
     void stream() override {
         report_.stream();
-        show(report_.take_lines());
+        show(report_.take_problems());
     }
 
     int finish(std::optional<std::uint32_t> last) override {
@@ -115,8 +115,13 @@ public:
 
 private:
     // Metrics are a summary alone: the problem lines are not printed.
-    void show(const std::string& lines) {
-        if (lines.empty() || form_ == VerifyForm::Prometheus) return;
+    void show(const std::vector<Problem>& problems) {
+        if (problems.empty() || form_ == VerifyForm::Prometheus) return;
+        std::string lines;
+        for (const Problem& problem : problems) {
+            lines += form_ == VerifyForm::JsonLines ? problem_json(problem) : problem_text(problem);
+            lines += '\n';
+        }
         progress_.make_room_for(Stream::Stdout);
         print(Stream::Stdout, lines);
     }

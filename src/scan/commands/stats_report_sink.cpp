@@ -14,16 +14,16 @@ namespace quorvane {
 
 namespace {
 
-enum class GlanceForm { Text, Json, Html };
+enum class StatsReportForm { Text, Json, Html };
 
-class GlanceSink final : public HeightSink {
+class StatsReportSink final : public HeightSink {
 public:
-    GlanceSink(GlanceForm form, ProgressLine& progress, HeightRange range)
-        : form_(form), progress_(progress), report_(range.from, range.to, ProblemLines::Text), stats_(range.from, range.to) {
-        if (form_ == GlanceForm::Html) series_ = ChainSeries(range.from, range.to);
+    StatsReportSink(StatsReportForm form, ProgressLine& progress, HeightRange range)
+        : form_(form), progress_(progress), report_(range.from, range.to), stats_(range.from, range.to) {
+        if (form_ == StatsReportForm::Html) series_ = ChainSeries(range.from, range.to);
         // Problems are counted, and drawn in a report, but never printed.
         report_.observe([this](const Problem& problem) {
-            if (form_ == GlanceForm::Html) series_.add(problem);
+            if (form_ == StatsReportForm::Html) series_.add(problem);
         });
     }
 
@@ -35,7 +35,7 @@ public:
         for (const HeightScan& scan : window) {
             report_.add(scan);
             const HeightFacts facts = stats_.add(scan);
-            if (form_ == GlanceForm::Html) series_.add(scan.height, facts);
+            if (form_ == StatsReportForm::Html) series_.add(scan.height, facts);
         }
     }
 
@@ -52,33 +52,33 @@ public:
         }
         progress_.hide();
         switch (form_) {
-            case GlanceForm::Text: print(Stream::Stdout, stats_text(stats_, summary)); break;
-            case GlanceForm::Json: print(Stream::Stdout, stats_json(stats_, summary)); break;
-            case GlanceForm::Html: print(Stream::Stdout, report_html(stats_, summary, series_)); break;
+            case StatsReportForm::Text: print(Stream::Stdout, stats_text(stats_, summary)); break;
+            case StatsReportForm::Json: print(Stream::Stdout, stats_json(stats_, summary)); break;
+            case StatsReportForm::Html: print(Stream::Stdout, report_html(stats_, summary, series_)); break;
         }
         return summary.problems > 0 ? EXIT_STATUS_FAILURE : EXIT_STATUS_SUCCESS;
     }
 
 private:
-    GlanceForm form_;
+    StatsReportForm form_;
     ProgressLine& progress_;
     VerifyReport report_;
     ChainStats stats_;
     ChainSeries series_;
 };
 
-int glance(const ScanOptions& options, const char* command, GlanceForm form) {
+int stats_or_report(const ScanOptions& options, const char* command, StatsReportForm form) {
     return scan_once(options, command, [form](ProgressLine& progress, HeightRange range) {
-        return std::make_unique<GlanceSink>(form, progress, range);
+        return std::make_unique<StatsReportSink>(form, progress, range);
     });
 }
 
 }  // namespace
 
 int run_stats(const ScanOptions& options) {
-    return glance(options, "stats", options.json ? GlanceForm::Json : GlanceForm::Text);
+    return stats_or_report(options, "stats", options.json ? StatsReportForm::Json : StatsReportForm::Text);
 }
 
-int run_report(const ScanOptions& options) { return glance(options, "report", GlanceForm::Html); }
+int run_report(const ScanOptions& options) { return stats_or_report(options, "report", StatsReportForm::Html); }
 
 }  // namespace quorvane

@@ -1,4 +1,5 @@
 #include "scan/report/stats_format.hpp"
+#include "scan/views/problem_lines.hpp"
 
 #include <cmath>
 #include <cstdio>

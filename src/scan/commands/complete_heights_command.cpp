@@ -1,17 +1,11 @@
+// chainscan complete-heights: what the shell completion offers after --from
+// and --to.
+
 #include "common/tool_entry.hpp"
 #include "scan/commands/commands.hpp"
 #include "scan/store/height_listing.hpp"
-#include "scan/views/sql_schema.hpp"
-#include "torrent/torrent_file.hpp"
 
 namespace quorvane {
-
-int run_schema(const ScanOptions& options) {
-    // --for is required here, and checked against the same list.
-    if (!options.engine) return EXIT_STATUS_FATAL;
-    print(Stream::Stdout, sql_schema(*options.engine, options.table));
-    return EXIT_STATUS_SUCCESS;
-}
 
 int run_complete_heights(const ScanOptions& options) {
     const auto settings = load_settings_once(options);

@@ -1,0 +1,16 @@
+// chainscan schema: the SQL that creates a table for dump --format csv and loads it.
+
+#include "common/tool_entry.hpp"
+#include "scan/commands/commands.hpp"
+#include "scan/views/sql_schema.hpp"
+
+namespace quorvane {
+
+int run_schema(const ScanOptions& options) {
+    // --for is required here, and checked against the same list.
+    if (!options.engine) return EXIT_STATUS_FATAL;
+    print(Stream::Stdout, sql_schema(*options.engine, options.table));
+    return EXIT_STATUS_SUCCESS;
+}
+
+}  // namespace quorvane
