@@ -1,5 +1,5 @@
 #include "scan/checks/verify_report.hpp"
-#include "scan/views/problem_lines.hpp"
+#include "scan/report/problem_lines.hpp"
 
 #include <gtest/gtest.h>
 

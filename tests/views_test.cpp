@@ -11,7 +11,7 @@
 #include "scan/views/block_columns.hpp"
 #include "scan/views/dump_lines.hpp"
 #include "scan/views/sql_schema.hpp"
-#include "scan/views/verify_metrics.hpp"
+#include "scan/report/verify_metrics.hpp"
 #include "support/record_builders.hpp"
 
 namespace quorvane {
@@ -105,8 +105,8 @@ TEST(DumpLines, ALineOnlyForABlockThatDecodes) {
     good.block = ScannedBlock{*contents, std::string(64, 'a')};
     HeightScan bad;
     bad.height = 8;
-    bad.block = std::unexpected("Error: gone");
-    bad.torrent = std::unexpected("Failed to parse torrent: short");
+    bad.block = std::unexpected(RecordFailure{RecordFailure::Record::Block, RecordFailure::Step::Read, "gone"});
+    bad.torrent = std::unexpected(RecordFailure{RecordFailure::Record::Torrent, RecordFailure::Step::Decode, "short"});
     struct Case {
         const HeightScan& scan;
         DumpShape shape;

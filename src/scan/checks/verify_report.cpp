@@ -4,15 +4,6 @@
 
 namespace quorvane {
 
-namespace {
-
-std::string strip_error_prefix(std::string_view line) {
-    if (line.starts_with("Error: ")) line.remove_prefix(7);
-    return std::string(line);
-}
-
-}  // namespace
-
 std::vector<FieldDifference> torrent_differences(const ScannedBlock& block, const Torrent& torrent) {
     const UnminedBlock& header = block.contents.header.unmined_block;
     const Info& info = torrent.info;
@@ -57,7 +48,7 @@ std::optional<std::string> VerifyReport::check_records(const HeightScan& scan,
         if (*scan.block) {
             block = &**scan.block;
         } else {
-            report({ProblemCode::BlockInvalid, h, h, strip_error_prefix(scan.block->error()), {}, {}, {}});
+            report({ProblemCode::BlockInvalid, h, h, scan.block->error().message(), {}, {}, {}});
         }
     }
     const Torrent* torrent = nullptr;
@@ -65,7 +56,7 @@ std::optional<std::string> VerifyReport::check_records(const HeightScan& scan,
         if (*scan.torrent) {
             torrent = &**scan.torrent;
         } else {
-            report({ProblemCode::TorrentInvalid, h, h, strip_error_prefix(scan.torrent->error()), {}, {}, {}});
+            report({ProblemCode::TorrentInvalid, h, h, scan.torrent->error().message(), {}, {}, {}});
         }
     }
     if (block != nullptr && hash_below && block->contents.header.unmined_block.previous_hash != *hash_below) {

@@ -5,9 +5,9 @@
 #include "common/tool_entry.hpp"
 #include "scan/views/block_columns.hpp"
 #include "scan/views/dump_lines.hpp"
-#include "scan/views/verify_metrics.hpp"
+#include "scan/report/verify_metrics.hpp"
 #include "scan/checks/verify_report.hpp"
-#include "scan/views/problem_lines.hpp"
+#include "scan/report/problem_lines.hpp"
 
 namespace quorvane {
 

@@ -3,7 +3,7 @@
 #include "scan/views/progress_line.hpp"
 #include "scan/report/report_charts.hpp"
 #include "scan/report/stats_format.hpp"
-#include "scan/views/problem_lines.hpp"
+#include "scan/report/problem_lines.hpp"
 
 namespace quorvane {
 

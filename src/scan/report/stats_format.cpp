@@ -1,5 +1,5 @@
 #include "scan/report/stats_format.hpp"
-#include "scan/views/problem_lines.hpp"
+#include "scan/report/problem_lines.hpp"
 
 #include <cmath>
 #include <cstdio>

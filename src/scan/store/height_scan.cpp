@@ -27,11 +27,12 @@ std::optional<std::pair<std::uint32_t, std::uint32_t>> StoreIndex::extent() cons
 
 namespace {
 
-// The torrent record as swarmview decodes it; the error is the line it prints.
-std::expected<Torrent, std::string> decode_as_swarmview(const std::expected<TorrentFileContent, IoError>& content) {
-    if (!content) return std::unexpected("Error: " + content.error().diagnostic());
+// The torrent record as swarmview decodes it.
+std::expected<Torrent, RecordFailure> decode_as_swarmview(const std::expected<TorrentFileContent, IoError>& content) {
+    using enum RecordFailure::Step;
+    if (!content) return std::unexpected(RecordFailure{RecordFailure::Record::Torrent, Read, content.error().diagnostic()});
     auto torrent = decode_torrent(content->bytes(), content->total_length);
-    if (!torrent) return std::unexpected("Failed to parse torrent: " + torrent.error().message());
+    if (!torrent) return std::unexpected(RecordFailure{RecordFailure::Record::Torrent, Decode, torrent.error().message()});
     return std::move(*torrent);
 }
 
@@ -65,13 +66,14 @@ void read_height(const RecordReads& reads, HeightScan& slot) {
 void decode_height(HeightScan& slot) {
     if (slot.raw.block) {
         const auto& raw = *slot.raw.block;
-        auto contents = raw ? decode_block_bytes(*raw, slot.height)
-                            : std::expected<BlockContents, std::string>(std::unexpected(raw.error()));
-        if (contents) {
+        using enum RecordFailure::Step;
+        if (!raw) {
+            slot.block = std::unexpected(RecordFailure{RecordFailure::Record::Block, Read, raw.error()});
+        } else if (auto contents = decode_block_bytes(*raw, slot.height)) {
             std::string hash = compute_block_hash(contents->header);
             slot.block = ScannedBlock{std::move(*contents), std::move(hash)};
         } else {
-            slot.block = std::unexpected("Error: " + contents.error());
+            slot.block = std::unexpected(RecordFailure{RecordFailure::Record::Block, Decode, contents.error()});
         }
         slot.raw.block.reset();
     }

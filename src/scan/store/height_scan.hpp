@@ -10,6 +10,7 @@
 
 #include "scan/store/store_layout.hpp"
 #include "scan/store/height_set.hpp"
+#include "scan/store/record_failure.hpp"
 #include "records/unpack_block/unpack_header.hpp"
 #include "torrent/structs.hpp"
 #include "torrent/torrent_file.hpp"
@@ -28,14 +29,14 @@ struct RawRecords {
     std::optional<std::expected<TorrentFileContent, IoError>> torrent;
 };
 
-// What the store holds for one height. A failure is kept as the line that
-// crestview or swarmview prints for it.
+// What the store holds for one height; a record that could not be had is
+// kept as what failed.
 struct HeightScan {
     std::uint32_t height = 0;
     bool block_present = false;
     bool torrent_present = false;
-    std::optional<std::expected<ScannedBlock, std::string>> block;  // read when present
-    std::optional<std::expected<Torrent, std::string>> torrent;     // read when present and asked for
+    std::optional<std::expected<ScannedBlock, RecordFailure>> block;  // read when present
+    std::optional<std::expected<Torrent, RecordFailure>> torrent;     // read when present and asked for
     std::string text;  // whatever the caller's worker-side step makes of it
     RawRecords raw;    // between reading and decoding only
 };

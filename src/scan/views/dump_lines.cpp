@@ -36,8 +36,8 @@ std::string dump_line(const HeightScan& scan, const DumpShape& shape) {
 std::string dump_errors(const HeightScan& scan) {
     std::string lines;
     const std::string height = std::to_string(scan.height) + ": ";
-    if (scan.block && !*scan.block) lines += height + scan.block->error() + "\n";
-    if (scan.torrent && !*scan.torrent) lines += height + scan.torrent->error() + "\n";
+    if (scan.block && !*scan.block) lines += height + scan.block->error().tool_line() + "\n";
+    if (scan.torrent && !*scan.torrent) lines += height + scan.torrent->error().tool_line() + "\n";
     return lines;
 }
 

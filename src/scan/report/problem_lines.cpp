@@ -1,4 +1,4 @@
-#include "scan/views/problem_lines.hpp"
+#include "scan/report/problem_lines.hpp"
 
 #include "common/uint128.hpp"
 

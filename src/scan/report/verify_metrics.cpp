@@ -1,4 +1,4 @@
-#include "scan/views/verify_metrics.hpp"
+#include "scan/report/verify_metrics.hpp"
 
 #include <cstdio>
 #include <optional>
