@@ -134,6 +134,7 @@ std::string stats_table(const ChainStats& stats, const VerifySummary& problems) 
     std::string out = "<section id=\"stats\"><h2>Statistics</h2><div class=\"table-wrap\"><table>";
     std::string section;
     for (const auto& row : stats_rows(stats, problems)) {
+        if (!row.shown) continue;
         if (row.section != section) {
             if (!section.empty()) out += "</tbody>";
             section = row.section;
