@@ -26,10 +26,10 @@ struct Problem {
     ProblemCode code = ProblemCode::BlockMissing;
     std::uint32_t first = 0;  // the height, or the first of a range
     std::uint32_t last = 0;   // the last height of a range
-    std::string message;      // block_invalid, torrent_invalid
-    std::string expected;     // chain_broken: the hash of the block below
-    std::string found;        // chain_broken: the header's previous_hash
-    std::vector<FieldDifference> fields;  // torrent_mismatch
+    std::string message;      // BlockInvalid, TorrentInvalid
+    std::string expected;     // ChainBroken: the hash of the block below
+    std::string found;        // ChainBroken: the header's previous_hash
+    std::vector<FieldDifference> fields;  // TorrentMismatch
 };
 
 // Where a torrent record disagrees with its block, field by field.

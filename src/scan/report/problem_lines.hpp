@@ -27,7 +27,7 @@ std::string summary_text(const VerifySummary& summary);
 std::string summary_json(const VerifySummary& summary);
 // The codes found, in report order, with how often each was.
 std::vector<std::pair<std::string_view, std::uint64_t>> codes_found(const VerifySummary& summary);
-// {"chain_broken": 2, ...}: the codes found.
+// {"<code name>": count, ...}: the codes found.
 Json by_code_json(const VerifySummary& summary);
 
 }  // namespace quorvane
