@@ -143,6 +143,9 @@ TEST(VerifyReport, FollowedRunSummarisesEverythingItReported) {
         {"a record that went away is counted out", after({"~0-t"}),
          "0: torrent_missing|checked heights 0-9: 10 blocks, 9 torrent records, 1 problem (torrent_missing 1); "
          "no height verified"},
+        {"late records at both ends of a run of absent ones", {"+0", "+1-t", "+2-t", "+3-t", "~2", "~1", "~3", "+4"},
+         "1: torrent_missing|checked heights 0-4: 5 blocks, 5 torrent records, 1 problem (torrent_missing 1); "
+         "verified through 0"},
         {"a late record splits the open range", {"+0", "stream", "+1-t", "+2-t", "+3-t", "~2", "+4"},
          "1: torrent_missing|3: torrent_missing|checked heights 0-4: 5 blocks, 3 torrent records, "
          "2 problems (torrent_missing 2); verified through 0"},

@@ -49,8 +49,8 @@ RecordSignature signature_of(const std::string& path) {
             Nanoseconds{status.st_mtim.tv_sec} * 1'000'000'000 + status.st_mtim.tv_nsec};
 }
 
-std::array<std::string, 2> record_paths(const StoreLayout& paths, std::uint32_t height) {
-    return {paths.block_path(height), paths.torrent_path(height)};
+std::array<std::string, 2> record_paths(const StoreLayout& layout, std::uint32_t height) {
+    return {layout.block_path(height), layout.torrent_path(height)};
 }
 
 // Whether an event about a height handled lately asks for anything: the
@@ -61,13 +61,13 @@ class RecentReads {
 public:
     // Heights followed: their records as they were just before the read.
     // Only the last KEPT of a batch are looked at; the rest would be let go.
-    void note_heights(const StoreLayout& paths, std::uint32_t first, std::uint32_t last) {
+    void note_heights(const StoreLayout& layout, std::uint32_t first, std::uint32_t last) {
         const std::uint32_t kept_from = last - first >= KEPT ? static_cast<std::uint32_t>(last - KEPT + 1) : first;
-        for (std::uint64_t h = kept_from; h <= last; ++h) note_height(paths, static_cast<std::uint32_t>(h));
+        for (std::uint64_t h = kept_from; h <= last; ++h) note_height(layout, static_cast<std::uint32_t>(h));
     }
 
-    void note_height(const StoreLayout& paths, std::uint32_t height) {
-        const auto [block, torrent] = record_paths(paths, height);
+    void note_height(const StoreLayout& layout, std::uint32_t height) {
+        const auto [block, torrent] = record_paths(layout, height);
         if (signatures_.insert_or_assign(height, Signatures{signature_of(block), signature_of(torrent)}).second) {
             order_.push_back(height);
         }
@@ -84,8 +84,8 @@ public:
         if (windows_.size() > KEPT) windows_.pop_front();
     }
 
-    bool unchanged_since_read(const StoreLayout& paths, std::uint32_t height) const {
-        const auto [block, torrent] = record_paths(paths, height);
+    bool unchanged_since_read(const StoreLayout& layout, std::uint32_t height) const {
+        const auto [block, torrent] = record_paths(layout, height);
         if (const auto kept = signatures_.find(height); kept != signatures_.end()) {
             return kept->second.block == signature_of(block) && kept->second.torrent == signature_of(torrent);
         }
@@ -123,12 +123,12 @@ constexpr auto IDLE_WAKE = std::chrono::seconds(1);
 class Follower {
 public:
     explicit Follower(const ScanOptions& options)
-        : options_(options), verify_(options.command == Command::Verify), paths_(load_paths(options)),
-          watch_(paths_, [](std::string_view line) { print(Stream::Stderr, std::string(line) + "\n"); }) {}
+        : options_(options), verify_(options.command == Command::Verify), layout_(load_layout(options)),
+          watch_(layout_, [](std::string_view line) { print(Stream::Stderr, std::string(line) + "\n"); }) {}
 
     int run() {
         watch_.start();
-        StoreIndex index = index_store(paths_, options_, Listing::Always);
+        StoreIndex index = index_store(layout_, options_, Listing::Always);
         const auto extent = index.extent();
         const std::uint32_t from = options_.from.value_or(extent ? extent->first : 0);
         // The highest height present may still be being written: it is left
@@ -177,7 +177,7 @@ private:
         sink_->configure(plan);
         Nanoseconds started = coarse_now();
         std::uint32_t covered_from = range.from;
-        scan_store(paths_, index, plan, [&](std::span<HeightScan> window) {
+        scan_store(layout_, index, plan, [&](std::span<HeightScan> window) {
             sink_->take(window);
             if (window.empty()) return;
             last_handled_ = window.back().height;
@@ -202,9 +202,9 @@ private:
             if (range.size() <= SMALL_BATCH) plan.jobs = plan.reads_in_flight = 1;
             plan.should_stop = stop_requested;
             sink_->configure(plan);
-            reads_.note_heights(paths_, range.from, range.to);
+            reads_.note_heights(layout_, range.from, range.to);
             std::optional<std::uint32_t> handled = last_handled_;
-            scan_store(paths_, StoreIndex{}, plan, [&](std::span<HeightScan> window) {
+            scan_store(layout_, StoreIndex{}, plan, [&](std::span<HeightScan> window) {
                 sink_->take(window);
                 if (!window.empty()) handled = window.back().height;
             });
@@ -216,9 +216,9 @@ private:
             new_block_at_ = std::chrono::steady_clock::now();
         }
         for (const std::uint32_t height : ready.rewritten) {
-            if (reads_.unchanged_since_read(paths_, height)) continue;
-            reads_.note_height(paths_, height);
-            sink_->take_again(paths_, height, next);
+            if (reads_.unchanged_since_read(layout_, height)) continue;
+            reads_.note_height(layout_, height);
+            sink_->take_again(layout_, height, next);
         }
     }
 
@@ -229,7 +229,7 @@ private:
 
     const ScanOptions& options_;
     bool verify_;
-    StoreLayout paths_;
+    StoreLayout layout_;
     StoreWatch watch_;
     std::unique_ptr<HeightSink> sink_;
     ProgressLine* progress_ = nullptr;

@@ -55,8 +55,8 @@ public:
         }
     }
 
-    void take_again(const StoreLayout& paths, std::uint32_t height, std::uint64_t) override {
-        HeightScan scan = read_by_name(paths, height, shape_.torrents ? TorrentRecord::Read : TorrentRecord::Skipped);
+    void take_again(const StoreLayout& layout, std::uint32_t height, std::uint64_t) override {
+        HeightScan scan = read_by_name(layout, height, shape_.torrents ? TorrentRecord::Read : TorrentRecord::Skipped);
         if (!scan.block_present) return;
         scan.text = dump_line(scan, shape_);
         take(std::span(&scan, 1));
@@ -86,12 +86,12 @@ public:
         show(report_.take_problems());
     }
 
-    void take_again(const StoreLayout& paths, std::uint32_t height, std::uint64_t next) override {
+    void take_again(const StoreLayout& layout, std::uint32_t height, std::uint64_t next) override {
         HeightScan below;
-        if (height > from_) below = read_by_name(paths, height - 1, TorrentRecord::Skipped);
-        const HeightScan scan = read_by_name(paths, height, TorrentRecord::Read);
+        if (height > from_) below = read_by_name(layout, height - 1, TorrentRecord::Skipped);
+        const HeightScan scan = read_by_name(layout, height, TorrentRecord::Read);
         std::optional<HeightScan> above;
-        if (std::uint64_t{height} + 1 < next) above = read_by_name(paths, height + 1, TorrentRecord::Skipped);
+        if (std::uint64_t{height} + 1 < next) above = read_by_name(layout, height + 1, TorrentRecord::Skipped);
         report_.recheck(below, scan, above ? &*above : nullptr);
         show(report_.take_problems());
     }

@@ -31,7 +31,7 @@ public:
     // Heights in ascending order, each once.
     virtual void take(std::span<HeightScan> window) = 0;
     // A height taken before whose records were written again.
-    virtual void take_again(const StoreLayout& paths, std::uint32_t height, std::uint64_t next) = 0;
+    virtual void take_again(const StoreLayout& layout, std::uint32_t height, std::uint64_t next) = 0;
     // Every height through `last` was taken, those without records too.
     virtual void covered(std::uint32_t /*last*/) {}
     // From now on lines go out as soon as they are known.

@@ -5,8 +5,8 @@
 namespace quorvane {
 
 int scan_once(const ScanOptions& options, const char* command, const SinkMaker& make_sink) {
-    const StoreLayout paths = load_paths(options);
-    const StoreIndex index = index_store(paths, options);
+    const StoreLayout layout = load_layout(options);
+    const StoreIndex index = index_store(layout, options);
     const auto range = range_of(options, index);
     ProgressLine progress(command, range ? range->size() : 0, shows_progress(options));
     const auto sink = make_sink(progress, range ? *range : HeightRange{0, 0});
@@ -14,7 +14,7 @@ int scan_once(const ScanOptions& options, const char* command, const SinkMaker& 
     if (!range) return sink->finish(std::nullopt);
     ScanPlan plan = plan_for(*range, options);
     sink->configure(plan);
-    scan_store(paths, index, plan, [&](std::span<HeightScan> window) {
+    scan_store(layout, index, plan, [&](std::span<HeightScan> window) {
         sink->take(window);
         if (!window.empty()) progress.advance(HeightRange{range->from, window.back().height}.size());
     });

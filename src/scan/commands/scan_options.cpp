@@ -99,16 +99,16 @@ std::expected<NodeSettings, SettingsError> load_settings_once(const ScanOptions&
     return load_settings_from(locate_settings_file(context).value_or(""), HomeLookup(home_directory));
 }
 
-StoreLayout load_paths(const ScanOptions& options) {
+StoreLayout load_layout(const ScanOptions& options) {
     const auto settings = load_settings_once(options);
     if (!settings) fatal_stop(settings_failure_text(settings.error()));
     return StoreLayout(testnet_paths_from(*settings));
 }
 
-StoreIndex index_store(const StoreLayout& paths, const ScanOptions& options, Listing listing) {
+StoreIndex index_store(const StoreLayout& layout, const ScanOptions& options, Listing listing) {
     const bool probe = listing == Listing::WhenNeeded && probes(options);
-    return StoreIndex{heights_in(paths.block_directory(), paths.block_suffix(), "block", probe),
-                      heights_in(paths.torrent_directory(), paths.torrent_suffix(), "torrent", probe)};
+    return StoreIndex{heights_in(layout.block_directory(), layout.block_suffix(), "block", probe),
+                      heights_in(layout.torrent_directory(), layout.torrent_suffix(), "torrent", probe)};
 }
 
 std::optional<HeightRange> range_of(const ScanOptions& options, const StoreIndex& index) {

@@ -62,14 +62,14 @@ std::optional<std::string> check_options(ScanOptions& options);
 // the current directory, beside the program.
 std::expected<NodeSettings, SettingsError> load_settings_once(const ScanOptions& options);
 
-// The test network's paths; settings that do not load are a fatal stop.
-StoreLayout load_paths(const ScanOptions& options);
+// The test network's store layout; settings that do not load are a fatal stop.
+StoreLayout load_layout(const ScanOptions& options);
 
 // The heights of both directories (none when the range is short enough to be
 // read by name, unless `listed`); a directory that cannot be listed is a
 // fatal stop.
 enum class Listing { WhenNeeded, Always };
-StoreIndex index_store(const StoreLayout& paths, const ScanOptions& options, Listing listing = Listing::WhenNeeded);
+StoreIndex index_store(const StoreLayout& layout, const ScanOptions& options, Listing listing = Listing::WhenNeeded);
 
 
 struct HeightRange {

@@ -52,8 +52,8 @@ public:
         if (streaming_) write_batch(last);
     }
 
-    void take_again(const StoreLayout& paths, std::uint32_t height, std::uint64_t) override {
-        HeightScan scan = read_by_name(paths, height, TorrentRecord::Skipped);
+    void take_again(const StoreLayout& layout, std::uint32_t height, std::uint64_t) override {
+        HeightScan scan = read_by_name(layout, height, TorrentRecord::Skipped);
         const bool readable = scan.block && *scan.block;
         std::vector<SqlRow> rows;
         if (readable) rows.push_back(stream_.row({height, **scan.block}));

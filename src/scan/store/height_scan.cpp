@@ -149,11 +149,11 @@ public:
     // that, each reads and decodes the heights it claims in one go.
     // With `caller_ring`, every thread reads through a ring of its own (the
     // caller through that one), or the plain way where it gets none.
-    WorkerPool(const StoreLayout& paths, const ScanPlan& plan, unsigned thread_count, RecordRing* caller_ring,
+    WorkerPool(const StoreLayout& layout, const ScanPlan& plan, unsigned thread_count, RecordRing* caller_ring,
                const RecordDirectories* directories = nullptr)
-        : paths_(paths), plan_(plan), sync_(static_cast<std::ptrdiff_t>(std::max(1u, thread_count))),
+        : layout_(layout), plan_(plan), sync_(static_cast<std::ptrdiff_t>(std::max(1u, thread_count))),
           caller_ring_(caller_ring),
-          reads_{&paths, plan.read_torrents, plan.probe, directories != nullptr ? directories->blocks() : -1,
+          reads_{&layout, plan.read_torrents, plan.probe, directories != nullptr ? directories->blocks() : -1,
                  directories != nullptr ? directories->torrents() : -1} {
         const unsigned asked = std::max(1u, thread_count);
         std::optional<std::string> refusal;
@@ -266,7 +266,7 @@ private:
         if (plan_.in_worker) plan_.in_worker(slot);
     }
 
-    const StoreLayout& paths_;
+    const StoreLayout& layout_;
     const ScanPlan& plan_;
     std::barrier<> sync_;
     std::span<HeightScan> window_;
@@ -322,7 +322,7 @@ RecordRing* calling_thread_ring(const ScanPlan& plan) {
 
 }  // namespace
 
-void scan_store(const StoreLayout& paths, const StoreIndex& index, const ScanPlan& plan,
+void scan_store(const StoreLayout& layout, const StoreIndex& index, const ScanPlan& plan,
                 const std::function<void(std::span<HeightScan>)>& consume) {
     PresenceCursor cursor(index, plan.from);
     // Few threads while the records come from memory (as fast as it gets),
@@ -340,8 +340,8 @@ void scan_store(const StoreLayout& paths, const StoreIndex& index, const ScanPla
     const bool adapts = plan.read_threads == ReadThreads::Adapting && readers > decoders && ring == nullptr;
     bool wide = plan.read_threads == ReadThreads::InFlight && readers > decoders;
     std::optional<RecordDirectories> directories;
-    if (ring != nullptr) directories.emplace(paths);
-    auto pool = std::make_unique<WorkerPool>(paths, pool_plan, wide ? readers : decoders, wide ? nullptr : ring,
+    if (ring != nullptr) directories.emplace(layout);
+    auto pool = std::make_unique<WorkerPool>(layout, pool_plan, wide ? readers : decoders, wide ? nullptr : ring,
                                              directories ? &*directories : nullptr);
     unsigned windows_for_change = 0;
     std::uint64_t next_probe = plan.from;
@@ -375,7 +375,7 @@ void scan_store(const StoreLayout& paths, const StoreIndex& index, const ScanPla
         if (windows_for_change == WINDOWS_TO_CHANGE) {
             windows_for_change = 0;
             wide = !wide;
-            pool = std::make_unique<WorkerPool>(paths, pool_plan, wide ? readers : decoders, nullptr);
+            pool = std::make_unique<WorkerPool>(layout, pool_plan, wide ? readers : decoders, nullptr);
         }
         if (plan.probe && plan.only_blocks) {
             // Heights found empty take no part further on.

@@ -94,7 +94,7 @@ struct ScanPlan {
 // (or only a block file) on `plan.reads_in_flight` threads, decodes them on
 // `plan.jobs` of those, and hands them to `consume` on the calling thread in
 // ascending order, a bounded window at a time.
-void scan_store(const StoreLayout& paths, const StoreIndex& index, const ScanPlan& plan,
+void scan_store(const StoreLayout& layout, const StoreIndex& index, const ScanPlan& plan,
                 const std::function<void(std::span<HeightScan>)>& consume);
 
 // What a scan reads of each height.

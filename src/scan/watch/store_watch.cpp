@@ -61,10 +61,10 @@ std::chrono::system_clock::time_point modified_time(const struct stat& status) {
 
 }  // namespace
 
-StoreWatch::StoreWatch(const StoreLayout& paths, std::function<void(std::string_view)> note)
-    : layout_(paths), note_(std::move(note)), stdout_is_pipe_(is_pipe_or_socket(STDOUT_FILENO)) {
-    directories_.push_back({paths.block_directory(), RecordKind::Block, paths.block_suffix(), "block"});
-    directories_.push_back({paths.torrent_directory(), RecordKind::Torrent, paths.torrent_suffix(), "torrent"});
+StoreWatch::StoreWatch(const StoreLayout& layout, std::function<void(std::string_view)> note)
+    : layout_(layout), note_(std::move(note)), stdout_is_pipe_(is_pipe_or_socket(STDOUT_FILENO)) {
+    directories_.push_back({layout.block_directory(), RecordKind::Block, layout.block_suffix(), "block"});
+    directories_.push_back({layout.torrent_directory(), RecordKind::Torrent, layout.torrent_suffix(), "torrent"});
 }
 
 StoreWatch::~StoreWatch() {

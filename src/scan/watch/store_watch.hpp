@@ -32,7 +32,7 @@ class StoreWatch {
 public:
     // `note` takes the lines for standard error (polling, a directory gone),
     // each said once.
-    StoreWatch(const StoreLayout& paths, std::function<void(std::string_view)> note);
+    StoreWatch(const StoreLayout& layout, std::function<void(std::string_view)> note);
     ~StoreWatch();
     StoreWatch(const StoreWatch&) = delete;
     StoreWatch& operator=(const StoreWatch&) = delete;
