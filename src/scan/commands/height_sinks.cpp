@@ -13,6 +13,12 @@ namespace quorvane {
 
 namespace {
 
+// verify's output forms.
+enum class VerifyForm { Text, JsonLines, Prometheus };
+// How a verify run goes: a followed one keeps what it needs to correct its
+// counts when records arrive late.
+enum class VerifyRun { Once, Followed };
+
 class DumpSink final : public HeightSink {
 public:
     DumpSink(const DumpShape& shape, ProgressLine& progress) : shape_(shape), progress_(progress) {}
@@ -143,28 +149,20 @@ private:
 
 }  // namespace
 
-std::unique_ptr<HeightSink> dump_sink(const DumpShape& shape, ProgressLine& progress) {
-    return std::make_unique<DumpSink>(shape, progress);
-}
-
-std::unique_ptr<HeightSink> verify_sink(VerifyForm form, VerifyRun run, ProgressLine& progress, std::uint32_t from,
-                                        std::uint32_t to) {
-    return std::make_unique<VerifySink>(form, run, progress, from, to);
-}
-
 std::unique_ptr<HeightSink> sink_for(const ScanOptions& options, ProgressLine& progress, std::uint32_t from,
                                      std::uint32_t to) {
     if (options.command == Command::Verify) {
         const VerifyForm form = options.prometheus ? VerifyForm::Prometheus
                                 : options.json     ? VerifyForm::JsonLines
                                                    : VerifyForm::Text;
-        return verify_sink(form, options.follow ? VerifyRun::Followed : VerifyRun::Once, progress, from, to);
+        return std::make_unique<VerifySink>(form, options.follow ? VerifyRun::Followed : VerifyRun::Once, progress,
+                                            from, to);
     }
     // check_options saw to an engine with --format sql.
     if (options.format == OutputFormat::Sql) return sql_sink(options.engine.value_or(SqlEngine::Sqlite), options.table, progress, from);
-    return dump_sink({options.format == OutputFormat::Csv ? DumpFormat::Csv : DumpFormat::JsonLines, !options.no_proof,
-                      options.torrents},
-                     progress);
+    const DumpShape shape{options.format == OutputFormat::Csv ? DumpFormat::Csv : DumpFormat::JsonLines,
+                          !options.no_proof, options.torrents};
+    return std::make_unique<DumpSink>(shape, progress);
 }
 
 }  // namespace quorvane

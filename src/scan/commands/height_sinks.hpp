@@ -48,21 +48,12 @@ using SinkMaker = std::function<std::unique_ptr<HeightSink>(ProgressLine& progre
 // returns the exit status.
 int scan_once(const ScanOptions& options, const char* command, const SinkMaker& make_sink);
 
-// JSON Lines or CSV.
-std::unique_ptr<HeightSink> dump_sink(const DumpShape& shape, ProgressLine& progress);
 // A SQL stream, from `from` on.
 std::unique_ptr<HeightSink> sql_sink(SqlEngine engine, const std::string& table, ProgressLine& progress,
                                      std::uint32_t from);
 
-// verify's output forms.
-enum class VerifyForm { Text, JsonLines, Prometheus };
-// How a verify run goes: a followed one keeps what it needs to correct its
-// counts when records arrive late.
-enum class VerifyRun { Once, Followed };
-std::unique_ptr<HeightSink> verify_sink(VerifyForm form, VerifyRun run, ProgressLine& progress, std::uint32_t from,
-                                        std::uint32_t to);
-
-// The sink the command line asks for: dump's or verify's.
+// The sink the command line asks for: dump's JSON Lines, CSV or SQL stream,
+// or verify's.
 std::unique_ptr<HeightSink> sink_for(const ScanOptions& options, ProgressLine& progress, std::uint32_t from,
                                      std::uint32_t to);
 

@@ -151,7 +151,7 @@ public:
     // caller through that one), or the plain way where it gets none.
     WorkerPool(const StoreLayout& layout, const ScanPlan& plan, unsigned thread_count, RecordRing* caller_ring,
                const RecordDirectories* directories = nullptr)
-        : layout_(layout), plan_(plan), sync_(static_cast<std::ptrdiff_t>(std::max(1u, thread_count))),
+        : plan_(plan), sync_(static_cast<std::ptrdiff_t>(std::max(1u, thread_count))),
           caller_ring_(caller_ring),
           reads_{&layout, plan.read_torrents, plan.probe, directories != nullptr ? directories->blocks() : -1,
                  directories != nullptr ? directories->torrents() : -1} {
@@ -266,7 +266,6 @@ private:
         if (plan_.in_worker) plan_.in_worker(slot);
     }
 
-    const StoreLayout& layout_;
     const ScanPlan& plan_;
     std::barrier<> sync_;
     std::span<HeightScan> window_;

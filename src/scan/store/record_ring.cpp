@@ -122,7 +122,7 @@ struct RecordRing::State {
                 reap();
                 continue;
             }
-            working = false;
+            break;
         }
         working = false;
     }

@@ -27,8 +27,6 @@ public:
     std::string block_path(std::uint32_t height) const;
     std::string torrent_path(std::uint32_t height) const;
 
-    const NetworkPaths& paths() const { return paths_; }
-
 private:
     NetworkPaths paths_;
     std::string block_suffix_;
