@@ -44,14 +44,18 @@ std::string outcome(const HeightScan& slot) {
     return text;
 }
 
+class RecordRingIn : public ::testing::TestWithParam<DescriptorTable> {};
+
 // Every kind of file a record's name can stand for, read through a ring and
-// the plain way, in two batches in flight at once, from opened directories
-// and by whole paths, with and without the torrent records, by listing and
-// by name: the slots come out the same.
-TEST(RecordRing, LeavesEachSlotAsThePlainReadsDo) {
-    auto opened = RecordRing::open();
+// the plain way, in as many batches in flight as a ring takes, from opened
+// directories and by whole paths, with and without the torrent records, by
+// listing and by name: the slots come out the same, and the ring read every
+// record it could itself.
+TEST_P(RecordRingIn, LeavesEachSlotAsThePlainReadsDo) {
+    auto opened = RecordRing::open(GetParam());
     if (!opened) GTEST_SKIP() << "no io_uring here: " << opened.error();
     RecordRing& ring = **opened;
+    ASSERT_EQ(ring.table(), GetParam());
     testing::TempDir dir;
     namespace fs = std::filesystem;
     const fs::path blocks = dir.path() / "blocks";
@@ -102,18 +106,28 @@ TEST(RecordRing, LeavesEachSlotAsThePlainReadsDo) {
                 read_height(reads, plain[h]);
             }
             const std::span<HeightScan> all(ringed);
-            ring.start(all.first(4), reads);
-            ring.start(all.subspan(4), reads);
-            ring.finish();
-            ring.finish();
+            const std::uint64_t read_before = ring.records_read();
+            static_assert(RecordRing::MAX_BATCHES == 4);
+            ring.start(all.first(2), reads);
+            ring.start(all.subspan(2, 2), reads);
+            ring.start(all.subspan(4, 1), reads);
+            ring.start(all.subspan(5), reads);
+            for (std::size_t batch = 0; batch < RecordRing::MAX_BATCHES; ++batch) ring.finish();
             for (std::size_t h = 0; h < kinds.size(); ++h) {
                 EXPECT_EQ(outcome(ringed[h]), outcome(plain[h]))
                     << "torrents " << read_torrent << ", probe " << probe << ", directories " << opened_directories;
             }
+            // Blocks of heights 0, 2 (its first 749 bytes) and 6, torrent
+            // records of 0, 6 and 7.
+            EXPECT_EQ(ring.records_read() - read_before, read_torrent || probe ? 6u : 3u);
         }
     }
     EXPECT_TRUE(ring.working());
 }
+
+INSTANTIATE_TEST_SUITE_P(Descriptors, RecordRingIn,
+                         ::testing::Values(DescriptorTable::Process, DescriptorTable::Ring),
+                         [](const auto& table) { return table.param == DescriptorTable::Process ? "Process" : "Ring"; });
 
 }  // namespace
 }  // namespace quorvane

@@ -1,6 +1,7 @@
 #include "scan/store/height_scan.hpp"
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <sys/resource.h>
 
@@ -105,6 +106,11 @@ constexpr std::size_t MAX_WINDOW = 4096;
 constexpr unsigned WIDE_WINDOW_JOBS = 8;
 // Heights a worker claims at once for decoding.
 constexpr std::size_t CLAIM = 8;
+// Batches a ring keeps in flight: two while the records come from the page
+// cache, where more only spread the window over more memory; more while
+// they come from storage, where each waits on the disk.
+constexpr std::size_t RING_BATCHES_FROM_MEMORY = 2;
+constexpr std::size_t RING_BATCHES_FROM_STORAGE = RecordRing::MAX_BATCHES;
 
 // Walks both sets together from `from` on.
 class PresenceCursor {
@@ -204,6 +210,9 @@ public:
 
     unsigned threads() const { return static_cast<unsigned>(workers_.size()) + 1; }
 
+    // Batches each ring keeps in flight from the next window on.
+    void keep_in_flight(std::size_t batches) { ring_batches_ = std::clamp<std::size_t>(batches, 1, RecordRing::MAX_BATCHES); }
+
     void read(std::span<HeightScan> window) {
         window_ = window;
         next_read_ = 0;
@@ -243,21 +252,31 @@ private:
         }
     }
 
-    // The next batch is read while this one is decoded.
+    // The batches after this one are read while it is decoded.
     void read_and_decode_through(RecordRing& ring) {
         const RecordReads& reads = reads_;
         const auto claim = [&] {
             const std::size_t start = std::min(next_decode_.fetch_add(RecordRing::BATCH_HEIGHTS), window_.size());
             return window_.subspan(start, std::min(RecordRing::BATCH_HEIGHTS, window_.size() - start));
         };
-        std::span<HeightScan> current = claim();
-        if (!current.empty()) ring.start(current, reads);
-        while (!current.empty()) {
-            const std::span<HeightScan> following = claim();
-            if (!following.empty()) ring.start(following, reads);
+        // The batches in flight, oldest first from `oldest`.
+        std::array<std::span<HeightScan>, RecordRing::MAX_BATCHES> flight;
+        std::size_t oldest = 0;
+        std::size_t in_flight = 0;
+        bool more = true;
+        for (;;) {
+            while (more && in_flight < ring_batches_) {
+                const std::span<HeightScan> batch = claim();
+                more = !batch.empty();
+                if (!more) break;
+                ring.start(batch, reads);
+                flight[(oldest + in_flight++) % flight.size()] = batch;
+            }
+            if (in_flight == 0) return;
             ring.finish();
-            for (HeightScan& slot : current) finish_height(slot);
-            current = following;
+            for (HeightScan& slot : flight[oldest]) finish_height(slot);
+            oldest = (oldest + 1) % flight.size();
+            --in_flight;
         }
     }
 
@@ -273,6 +292,7 @@ private:
     std::atomic<std::size_t> next_decode_{0};
     unsigned decoders_ = 1;  // set before the first window, read after a barrier
     bool fused_ = true;      // likewise
+    std::size_t ring_batches_ = RING_BATCHES_FROM_MEMORY;  // likewise
     bool done_ = false;      // written before a barrier phase, read after it
     RecordRing* caller_ring_;
     RecordReads reads_;
@@ -335,9 +355,12 @@ void scan_store(const StoreLayout& layout, const StoreIndex& index, const ScanPl
     };
     RecordRing* ring = plan.read_engine == ReadEngine::Threads ? nullptr : calling_thread_ring(plan);
     // A ring keeps many reads in flight from each decoding thread: no more
-    // threads are needed for a cold disk.
+    // threads are needed for a cold disk, only more batches in flight and
+    // wider windows, so that fewer reads wait for a window's last one.
     const bool adapts = plan.read_threads == ReadThreads::Adapting && readers > decoders && ring == nullptr;
     bool wide = plan.read_threads == ReadThreads::InFlight && readers > decoders;
+    const bool deepens = plan.read_threads == ReadThreads::Adapting && ring != nullptr && !wide;
+    bool deep = false;
     std::optional<RecordDirectories> directories;
     if (ring != nullptr) directories.emplace(layout);
     auto pool = std::make_unique<WorkerPool>(layout, pool_plan, wide ? readers : decoders, wide ? nullptr : ring,
@@ -348,7 +371,7 @@ void scan_store(const StoreLayout& layout, const StoreIndex& index, const ScanPl
     for (;;) {
         if (plan.should_stop && plan.should_stop()) return;
         const std::size_t window_size =
-            std::min<std::size_t>(WINDOW_PER_JOB * (wide ? std::max(decoders, WIDE_WINDOW_JOBS) : decoders), MAX_WINDOW);
+            std::min<std::size_t>(WINDOW_PER_JOB * (wide || deep ? std::max(decoders, WIDE_WINDOW_JOBS) : decoders), MAX_WINDOW);
         window.clear();
         while (plan.probe && window.size() < window_size && next_probe <= plan.to) {
             HeightScan& slot = window.emplace_back();
@@ -369,12 +392,16 @@ void scan_store(const StoreLayout& layout, const StoreIndex& index, const ScanPl
         const std::uint64_t blocks_before = blocks_from_storage();
         pool->read(window);
         const bool on_disk = blocks_from_storage() - blocks_before >= BLOCKS_PER_HEIGHT_ON_DISK * window.size();
-        const bool change = adapts && on_disk != wide;
+        const bool change = (adapts && on_disk != wide) || (deepens && on_disk != deep);
         windows_for_change = change ? windows_for_change + 1 : 0;
-        if (windows_for_change == WINDOWS_TO_CHANGE) {
+        if (windows_for_change == WINDOWS_TO_CHANGE && adapts) {
             windows_for_change = 0;
             wide = !wide;
             pool = std::make_unique<WorkerPool>(layout, pool_plan, wide ? readers : decoders, nullptr);
+        } else if (windows_for_change == WINDOWS_TO_CHANGE) {
+            windows_for_change = 0;
+            deep = !deep;
+            pool->keep_in_flight(deep ? RING_BATCHES_FROM_STORAGE : RING_BATCHES_FROM_MEMORY);
         }
         if (plan.probe && plan.only_blocks) {
             // Heights found empty take no part further on.

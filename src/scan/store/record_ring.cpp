@@ -2,11 +2,14 @@
 
 #include <fcntl.h>
 #include <liburing.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <array>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <limits>
 #include <vector>
 
 #include "common/io_error.hpp"
@@ -19,12 +22,21 @@ namespace quorvane {
 
 namespace {
 
-constexpr unsigned BATCHES = 2;
+constexpr unsigned BATCHES = RecordRing::MAX_BATCHES;
 constexpr unsigned FILES_PER_BATCH = RecordRing::BATCH_HEIGHTS * 2;
 constexpr unsigned FILE_SLOTS = BATCHES * FILES_PER_BATCH;
-// Three requests a file, with room to spare.
-constexpr unsigned RING_ENTRIES = 256;
+// Three requests a file, with room to spare: a read and close queued after
+// an open always find room.
+constexpr unsigned RING_ENTRIES = 512;
 static_assert(RING_ENTRIES >= FILE_SLOTS * 3);
+// The kernel's io-wq workers a ring's thread may have of each kind. A
+// request that would wait (an open or read of a file not in the page cache)
+// goes to one of them, and the kernel's default of a few per processor
+// leaves most files in flight queued behind a few that wait on the disk.
+constexpr unsigned IO_WORKERS = FILE_SLOTS;
+// Descriptors left to everything else the process opens while its rings
+// hold theirs: the plain reads, listings, settings, its output, the watch.
+constexpr rlim_t DESCRIPTOR_MARGIN = 256;
 // One byte more than the longest torrent record tells a record from a longer
 // file; a block file needs less.
 constexpr std::size_t BUFFER_SIZE = TORRENT_MAX_SIZE + 1;
@@ -44,6 +56,10 @@ struct Request {
     int opened = -ECANCELED;
     int read = -ECANCELED;
     unsigned awaited = 0;  // completions still to come
+    // A descriptor opened into the process's table, until its close is done,
+    // and where that close sits in the submission queue.
+    int descriptor = -1;
+    unsigned close_entry = 0;
 };
 
 struct Batch {
@@ -56,6 +72,35 @@ std::uint64_t tag(unsigned batch, unsigned request, Step step) {
 }
 
 std::string refusal(const char* step, int code) { return std::string(step) + ": " + os_error_message(code); }
+
+unsigned read_length(Kind kind) {
+    return kind == Kind::Block ? static_cast<unsigned>(BLOCK_HEADER_AND_PROOF_SIZE) : static_cast<unsigned>(BUFFER_SIZE);
+}
+
+// How many more descriptors the rings may hold in the process's table.
+std::atomic<long long>& descriptor_room() {
+    static std::atomic<long long> room = [] {
+        rlimit limit{};
+        if (::getrlimit(RLIMIT_NOFILE, &limit) != 0) return 0LL;
+        if (limit.rlim_cur == RLIM_INFINITY) return std::numeric_limits<long long>::max() / 2;
+        return limit.rlim_cur > DESCRIPTOR_MARGIN ? static_cast<long long>(limit.rlim_cur - DESCRIPTOR_MARGIN) : 0LL;
+    }();
+    return room;
+}
+
+bool take_descriptor_room() {
+    auto& room = descriptor_room();
+    long long left = room.load();
+    while (left >= FILE_SLOTS) {
+        if (room.compare_exchange_weak(left, left - FILE_SLOTS)) return true;
+    }
+    return false;
+}
+
+void close_descriptor(int descriptor) {
+    // Not asked again on EINTR: the descriptor is gone whatever close says.
+    static_cast<void>(::close(descriptor));
+}
 
 // The plain reads of one record, as read_height makes them.
 void read_plainly(const Request& request, const RecordReads& reads) {
@@ -70,9 +115,12 @@ void read_plainly(const Request& request, const RecordReads& reads) {
 
 struct RecordRing::State {
     io_uring ring{};
+    DescriptorTable table = DescriptorTable::Ring;
+    bool holds_room = false;  // FILE_SLOTS of descriptor_room() taken
     bool set_up = false;
     bool working = true;
     unsigned outstanding = 0;  // completions the kernel still owes
+    std::uint64_t records_read = 0;
     std::unique_ptr<std::uint8_t[]> buffers{new std::uint8_t[std::size_t{FILE_SLOTS} * BUFFER_SIZE]};
     std::array<Batch, BATCHES> batches;
     unsigned oldest = 0;
@@ -87,6 +135,45 @@ struct RecordRing::State {
         // buffers: those are left to the process's end rather than freed.
         if (outstanding > 0) static_cast<void>(buffers.release());
         if (set_up) io_uring_queue_exit(&ring);
+        if (holds_room) descriptor_room() += FILE_SLOTS;
+    }
+
+    // The ring is not used again. Descriptors whose close never reached the
+    // kernel are closed here; one whose close did is the kernel's to close.
+    void give_up() {
+        working = false;
+        const unsigned consumed = io_uring_smp_load_acquire(ring.sq.khead);
+        for (Batch& batch : batches) {
+            for (Request& request : batch.requests) {
+                if (request.descriptor >= 0 && static_cast<int>(consumed - request.close_entry) <= 0) {
+                    close_descriptor(request.descriptor);
+                    request.descriptor = -1;
+                }
+            }
+        }
+    }
+
+    // A file opened into the process's table is read, then closed whatever
+    // the read gave; both go with the next submission.
+    void read_and_close(unsigned batch, unsigned index, Request& request, int descriptor) {
+        request.descriptor = descriptor;
+        if (io_uring_sq_space_left(&ring) < 2) {
+            // Never so (the queue has room for three entries a file), but
+            // should it be, the plain reads take the file.
+            close_descriptor(descriptor);
+            request.descriptor = -1;
+            return;
+        }
+        io_uring_sqe* read = io_uring_get_sqe(&ring);
+        io_uring_prep_read(read, descriptor, buffer(batch, index), read_length(request.kind), 0);
+        read->flags |= IOSQE_IO_HARDLINK;
+        io_uring_sqe_set_data64(read, tag(batch, index, Step::Read));
+        io_uring_sqe* close = io_uring_get_sqe(&ring);
+        io_uring_prep_close(close, descriptor);
+        io_uring_sqe_set_data64(close, tag(batch, index, Step::Close));
+        request.close_entry = ring.sq.sqe_tail - 1;
+        request.awaited += 2;
+        outstanding += 2;
     }
 
     void take(const io_uring_cqe& cqe) {
@@ -95,10 +182,20 @@ struct RecordRing::State {
         const auto step = static_cast<Step>(cqe.user_data & 3);
         if (batch >= BATCHES || index >= batches[batch].requests.size()) return;
         Request& request = batches[batch].requests[index];
-        if (step == Step::Open) request.opened = cqe.res;
-        if (step == Step::Read) request.read = cqe.res;
         if (request.awaited > 0) --request.awaited;
         if (outstanding > 0) --outstanding;
+        switch (step) {
+        case Step::Open:
+            request.opened = cqe.res;
+            if (table == DescriptorTable::Process && cqe.res >= 0) read_and_close(batch, index, request, cqe.res);
+            break;
+        case Step::Read:
+            request.read = cqe.res;
+            break;
+        case Step::Close:
+            request.descriptor = -1;
+            break;
+        }
     }
 
     // Hands what the kernel sent back to the requests.
@@ -114,7 +211,8 @@ struct RecordRing::State {
     }
 
     void submit() {
-        for (unsigned tries = 0; working && tries < RETRIES; ++tries) {
+        if (!working) return;
+        for (unsigned tries = 0; tries < RETRIES; ++tries) {
             const int submitted = io_uring_submit(&ring);
             if (submitted >= 0) return;
             if (submitted == -EINTR) continue;
@@ -124,7 +222,7 @@ struct RecordRing::State {
             }
             break;
         }
-        working = false;
+        give_up();
     }
 
     // Waits until every request of the batch is complete, or the ring fails.
@@ -136,34 +234,44 @@ struct RecordRing::State {
             return true;
         };
         unsigned refused = 0;
-        while (working && !complete()) {
+        while (working) {
+            reap();
+            if (complete()) return;
+            // Sends the reads and closes queued after opens, if any, and
+            // waits for at least one completion.
             io_uring_cqe* cqe = nullptr;
-            const int waited = io_uring_wait_cqe(&ring, &cqe);
-            if (waited == 0) {
+            const int waited = io_uring_sq_ready(&ring) > 0 ? io_uring_submit_and_wait(&ring, 1)
+                                                             : io_uring_wait_cqe(&ring, &cqe);
+            if (waited >= 0) {
                 refused = 0;
-                reap();
                 continue;
             }
             if ((waited == -EINTR || waited == -EAGAIN || waited == -EBUSY) && ++refused < RETRIES) continue;
-            working = false;
+            give_up();
         }
     }
 
-    bool queue(unsigned batch, unsigned index, Request& request) {
+    // A request that is not queued is left to the plain reads.
+    void queue(unsigned batch, unsigned index, Request& request) {
         // The kernel would stop at the NUL and open another file.
-        if (request.path.find('\0') != std::string::npos) return false;
-        if (io_uring_sq_space_left(&ring) < 3) return false;
-        const unsigned slot = batch * FILES_PER_BATCH + index;
-        const unsigned length = request.kind == Kind::Block ? static_cast<unsigned>(BLOCK_HEADER_AND_PROOF_SIZE)
-                                                            : static_cast<unsigned>(BUFFER_SIZE);
+        if (request.path.find('\0') != std::string::npos) return;
+        if (io_uring_sq_space_left(&ring) < 3) return;
         // Non-blocking as the plain open is: a FIFO without a writer must not
         // hold the ring; what such a file gives is then read the plain way.
         io_uring_sqe* open = io_uring_get_sqe(&ring);
+        if (table == DescriptorTable::Process) {
+            io_uring_prep_openat(open, request.directory, request.path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC, 0);
+            io_uring_sqe_set_data64(open, tag(batch, index, Step::Open));
+            request.awaited = 1;
+            outstanding += 1;
+            return;
+        }
+        const unsigned slot = batch * FILES_PER_BATCH + index;
         io_uring_prep_openat_direct(open, request.directory, request.path.c_str(), O_RDONLY | O_NONBLOCK, 0, slot);
         open->flags |= IOSQE_IO_LINK;
         io_uring_sqe_set_data64(open, tag(batch, index, Step::Open));
         io_uring_sqe* read = io_uring_get_sqe(&ring);
-        io_uring_prep_read(read, static_cast<int>(slot), buffer(batch, index), length, 0);
+        io_uring_prep_read(read, static_cast<int>(slot), buffer(batch, index), read_length(request.kind), 0);
         // A hard link: the slot is closed even when the read fails.
         read->flags |= IOSQE_FIXED_FILE | IOSQE_IO_HARDLINK;
         io_uring_sqe_set_data64(read, tag(batch, index, Step::Read));
@@ -172,7 +280,6 @@ struct RecordRing::State {
         io_uring_sqe_set_data64(close, tag(batch, index, Step::Close));
         request.awaited = 3;
         outstanding += 3;
-        return true;
     }
 
     // Moves a record the ring read whole into its slot; false when it must
@@ -190,6 +297,7 @@ struct RecordRing::State {
             std::memcpy(raw.bytes.data(), bytes, size);
             raw.size = size;
             slot.raw.block = std::move(raw);
+            ++records_read;
             return true;
         }
         // An empty file, or one longer than any record, is left to the plain
@@ -201,6 +309,7 @@ struct RecordRing::State {
             content.total_length = size;
             slot.raw.torrent = std::move(content);
         }
+        ++records_read;
         return true;
     }
 };
@@ -210,7 +319,19 @@ RecordRing::RecordRing(std::unique_ptr<State> state) : state_(std::move(state)) 
 RecordRing::~RecordRing() = default;
 
 std::expected<std::unique_ptr<RecordRing>, std::string> RecordRing::open() {
+    const bool room = take_descriptor_room();
+    auto ring = open(room ? DescriptorTable::Process : DescriptorTable::Ring);
+    if (ring) {
+        (*ring)->state_->holds_room = room;
+    } else if (room) {
+        descriptor_room() += FILE_SLOTS;
+    }
+    return ring;
+}
+
+std::expected<std::unique_ptr<RecordRing>, std::string> RecordRing::open(DescriptorTable table) {
     auto state = std::make_unique<State>();
+    state->table = table;
     // The cheapest way the kernel offers first: completions handed over only
     // when this thread asks for them.
     constexpr std::array<unsigned, 3> FLAG_SETS = {IORING_SETUP_SINGLE_ISSUER | IORING_SETUP_DEFER_TASKRUN,
@@ -226,12 +347,18 @@ std::expected<std::unique_ptr<RecordRing>, std::string> RecordRing::open() {
     state->set_up = true;
     auto ring = std::unique_ptr<RecordRing>(new RecordRing(std::move(state)));
     io_uring& handle = ring->state_->ring;
+    // Where the kernel cannot raise it (before 5.15, or a seccomp profile
+    // refuses the call), its own limit stays: fewer files wait on the disk
+    // at once, and nothing else changes.
+    std::array<unsigned, 2> workers = {IO_WORKERS, IO_WORKERS};
+    static_cast<void>(io_uring_register_iowq_max_workers(&handle, workers.data()));
     io_uring_probe* probe = io_uring_get_probe_ring(&handle);
     const bool has_operations = probe != nullptr && io_uring_opcode_supported(probe, IORING_OP_OPENAT) &&
                                 io_uring_opcode_supported(probe, IORING_OP_READ) &&
                                 io_uring_opcode_supported(probe, IORING_OP_CLOSE);
     if (probe != nullptr) io_uring_free_probe(probe);
     if (!has_operations) return std::unexpected(std::string("io_uring lacks open, read or close"));
+    if (table == DescriptorTable::Process) return ring;
     int registered = io_uring_register_files_sparse(&handle, FILE_SLOTS);
     if (registered < 0) {
         // Kernels before sparse tables take a table of empty slots.
@@ -247,6 +374,9 @@ void RecordRing::start(std::span<HeightScan> heights, const RecordReads& reads) 
     State& s = *state_;
     const unsigned index = (s.oldest + s.active) % BATCHES;
     ++s.active;
+    // Opens of earlier batches that are done get their reads sent with
+    // this batch's opens.
+    s.reap();
     Batch& batch = s.batches[index];
     batch.reads = reads;
     batch.requests.clear();
@@ -264,9 +394,8 @@ void RecordRing::start(std::span<HeightScan> heights, const RecordReads& reads) 
                                          : Request{&slot, Kind::Torrent, AT_FDCWD, layout.torrent_path(h)});
         }
     }
-    bool queued = false;
-    for (unsigned i = 0; s.working && i < batch.requests.size(); ++i) queued = s.queue(index, i, batch.requests[i]) || queued;
-    if (queued) s.submit();
+    for (unsigned i = 0; s.working && i < batch.requests.size(); ++i) s.queue(index, i, batch.requests[i]);
+    if (io_uring_sq_ready(&s.ring) > 0) s.submit();
 }
 
 void RecordRing::finish() {
@@ -287,6 +416,10 @@ void RecordRing::finish() {
 }
 
 bool RecordRing::working() const { return state_->working; }
+
+DescriptorTable RecordRing::table() const { return state_->table; }
+
+std::uint64_t RecordRing::records_read() const { return state_->records_read; }
 
 namespace {
 
