@@ -28,7 +28,7 @@ void add_common_options(CLI::App& command, ScanOptions& options) {
         ->type_name("H");
     command.add_option("--to", options.to_text, "last height (default: the highest in the store)")
         ->type_name("H");
-    command.add_option("--jobs", options.jobs, "threads that decode (default: the number of processors); reads from the disk use 32 or N")
+    command.add_option("--jobs", options.jobs, "threads that decode (default: the number of processors); each keeps up to 128 files in flight from a cold disk")
         ->type_name("N")
         ->check(CLI::Range(1u, MAX_JOBS));
     command.add_option("--config", options.config,

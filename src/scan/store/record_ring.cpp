@@ -5,6 +5,7 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cerrno>
@@ -123,6 +124,11 @@ struct RecordRing::State {
     std::uint64_t records_read = 0;
     std::unique_ptr<std::uint8_t[]> buffers{new std::uint8_t[std::size_t{FILE_SLOTS} * BUFFER_SIZE]};
     std::array<Batch, BATCHES> batches;
+    // The batches in flight, oldest first from `oldest`. A batch started
+    // takes the lowest one free, so that a ring kept two deep touches two
+    // batches' buffers only.
+    std::array<unsigned, BATCHES> in_flight{};
+    std::array<bool, BATCHES> busy{};
     unsigned oldest = 0;
     unsigned active = 0;
 
@@ -372,7 +378,9 @@ std::expected<std::unique_ptr<RecordRing>, std::string> RecordRing::open(Descrip
 
 void RecordRing::start(std::span<HeightScan> heights, const RecordReads& reads) {
     State& s = *state_;
-    const unsigned index = (s.oldest + s.active) % BATCHES;
+    const unsigned index = static_cast<unsigned>(std::find(s.busy.begin(), s.busy.end(), false) - s.busy.begin());
+    s.busy[index] = true;
+    s.in_flight[(s.oldest + s.active) % BATCHES] = index;
     ++s.active;
     // Opens of earlier batches that are done get their reads sent with
     // this batch's opens.
@@ -401,7 +409,7 @@ void RecordRing::start(std::span<HeightScan> heights, const RecordReads& reads) 
 void RecordRing::finish() {
     State& s = *state_;
     if (s.active == 0) return;
-    const unsigned index = s.oldest;
+    const unsigned index = s.in_flight[s.oldest];
     s.oldest = (s.oldest + 1) % BATCHES;
     --s.active;
     Batch& batch = s.batches[index];
@@ -413,6 +421,7 @@ void RecordRing::finish() {
         if (request.awaited > 0 || !s.accept(index, i, request, batch.reads)) read_plainly(request, batch.reads);
     }
     batch.requests.clear();
+    s.busy[index] = false;
 }
 
 bool RecordRing::working() const { return state_->working; }
