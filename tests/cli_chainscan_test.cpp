@@ -531,6 +531,19 @@ TEST(Chainscan, ReadEnginesAgreeOnEveryKindOfRecordFile) {
         EXPECT_NE(log.find("(INJECTED)"), std::string::npos) << log;
         EXPECT_NE(log.find("io_uring_enter("), std::string::npos) << "the ring was given up:\n" << log;
     }
+    // Rings within a descriptor limit that leaves room in the descriptor
+    // table for none, one or some of them: the others use registered slots,
+    // and no read runs out of descriptors (batches in flight hold theirs
+    // while the plain reads take what a ring did not read).
+    const Store longer({0, 70, {}});
+    const auto plain = longer.run({"verify", "--read-engine", "threads", "--jobs", "1"});
+    for (const auto& [limit, jobs] : {std::pair{"--nofile=24", "1"}, {"--nofile=400", "4"}, {"--nofile=600", "4"}}) {
+        const auto within = run_program("/usr/bin/prlimit", {limit, CHAINSCAN, "verify", "--jobs", jobs, "--config",
+                                                             longer.settings()});
+        EXPECT_EQ(within.status, plain.status) << limit;
+        EXPECT_EQ(within.out, plain.out) << limit;
+        EXPECT_EQ(without_ring_refusal(within.err), plain.err) << limit;
+    }
 }
 
 }  // namespace
