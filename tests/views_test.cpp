@@ -105,8 +105,8 @@ TEST(DumpLines, ALineOnlyForABlockThatDecodes) {
     good.block = ScannedBlock{*contents, std::string(64, 'a')};
     HeightScan bad;
     bad.height = 8;
-    bad.block = std::unexpected(RecordFailure{RecordFailure::Record::Block, RecordFailure::Step::Read, "gone"});
-    bad.torrent = std::unexpected(RecordFailure{RecordFailure::Record::Torrent, RecordFailure::Step::Decode, "short"});
+    bad.block = std::unexpected(RecordFailure{RecordKind::Block, RecordFailure::Step::Read, "gone"});
+    bad.torrent = std::unexpected(RecordFailure{RecordKind::Torrent, RecordFailure::Step::Decode, "short"});
     struct Case {
         const HeightScan& scan;
         DumpShape shape;

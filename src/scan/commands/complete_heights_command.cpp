@@ -11,9 +11,7 @@ int run_complete_heights(const ScanOptions& options) {
     const auto settings = load_settings_once(options);
     if (!settings) return EXIT_STATUS_SUCCESS;
     const StoreLayout layout(testnet_paths_from(*settings));
-    const bool blocks = options.directory == RecordDirectory::Blocks;
-    const auto heights = list_heights(blocks ? layout.block_directory() : layout.torrent_directory(),
-                                      blocks ? layout.block_suffix() : layout.torrent_suffix());
+    const auto heights = list_heights(layout.directory(options.directory), layout.suffix(options.directory));
     if (!heights) return EXIT_STATUS_SUCCESS;
     std::string out;
     for (const std::uint32_t height : *heights) out += std::to_string(height) + "\n";

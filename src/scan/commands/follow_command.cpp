@@ -2,19 +2,12 @@
 // writes it. The watch decides which heights are ready; reading, checking
 // and printing are the one-shot run's own.
 
-#include <sys/stat.h>
-#include <time.h>
-
-#include <array>
 #include <chrono>
-#include <deque>
-#include <map>
 
-#include "common/file_reading.hpp"
-#include "common/paths.hpp"
 #include "common/tool_entry.hpp"
 #include "scan/commands/commands.hpp"
 #include "scan/watch/follow_readiness.hpp"
+#include "scan/watch/recent_reads.hpp"
 #include "scan/commands/height_sinks.hpp"
 #include "scan/watch/stop_signals.hpp"
 #include "scan/watch/store_watch.hpp"
@@ -23,98 +16,6 @@
 namespace quorvane {
 
 namespace {
-
-using Nanoseconds = std::int64_t;
-
-// The file system's own clock, which stamps the files' modification times.
-Nanoseconds coarse_now() {
-    timespec now{};
-    ::clock_gettime(CLOCK_REALTIME_COARSE, &now);
-    return Nanoseconds{now.tv_sec} * 1'000'000'000 + now.tv_nsec;
-}
-
-// What the records of a height looked like just before they were read.
-struct RecordSignature {
-    bool present = false;
-    ino_t inode = 0;
-    off_t size = 0;
-    Nanoseconds modified = 0;
-    friend bool operator==(const RecordSignature&, const RecordSignature&) = default;
-};
-
-RecordSignature signature_of(const std::string& path) {
-    struct stat status {};
-    if (nul_in_file_name(path) || ::stat(path.c_str(), &status) != 0) return {};
-    return {true, status.st_ino, status.st_size,
-            Nanoseconds{status.st_mtim.tv_sec} * 1'000'000'000 + status.st_mtim.tv_nsec};
-}
-
-std::array<std::string, 2> record_paths(const StoreLayout& layout, std::uint32_t height) {
-    return {layout.block_path(height), layout.torrent_path(height)};
-}
-
-// Whether an event about a height handled lately asks for anything: the
-// records it names may have been written before they were read, in which
-// case their new form is what was printed. Kept for the last few thousand
-// heights only; an event about an older one is always a rewrite.
-class RecentReads {
-public:
-    // Heights followed: their records as they were just before the read.
-    // Only the last KEPT of a batch are looked at; the rest would be let go.
-    void note_heights(const StoreLayout& layout, std::uint32_t first, std::uint32_t last) {
-        const std::uint32_t kept_from = last - first >= KEPT ? static_cast<std::uint32_t>(last - KEPT + 1) : first;
-        for (std::uint64_t h = kept_from; h <= last; ++h) note_height(layout, static_cast<std::uint32_t>(h));
-    }
-
-    void note_height(const StoreLayout& layout, std::uint32_t height) {
-        const auto [block, torrent] = record_paths(layout, height);
-        if (signatures_.insert_or_assign(height, Signatures{signature_of(block), signature_of(torrent)}).second) {
-            order_.push_back(height);
-        }
-        if (order_.size() > KEPT) {
-            signatures_.erase(order_.front());
-            order_.pop_front();
-        }
-    }
-
-    // Heights of the catch-up, read from `started` on: too many to look at
-    // one by one, so only a record older than that counts as read whole.
-    void note_window(std::uint32_t first, std::uint32_t last, Nanoseconds started) {
-        windows_.push_back({first, last, started});
-        if (windows_.size() > KEPT) windows_.pop_front();
-    }
-
-    bool unchanged_since_read(const StoreLayout& layout, std::uint32_t height) const {
-        const auto [block, torrent] = record_paths(layout, height);
-        if (const auto kept = signatures_.find(height); kept != signatures_.end()) {
-            return kept->second.block == signature_of(block) && kept->second.torrent == signature_of(torrent);
-        }
-        for (auto window = windows_.rbegin(); window != windows_.rend(); ++window) {
-            if (height < window->first || height > window->last) continue;
-            for (const std::string& path : {block, torrent}) {
-                const RecordSignature now = signature_of(path);
-                if (now.present && now.modified >= window->started) return false;
-            }
-            return true;
-        }
-        return false;
-    }
-
-private:
-    static constexpr std::size_t KEPT = 1024;
-    struct Signatures {
-        RecordSignature block;
-        RecordSignature torrent;
-    };
-    struct Window {
-        std::uint32_t first;
-        std::uint32_t last;
-        Nanoseconds started;
-    };
-    std::map<std::uint32_t, Signatures> signatures_;
-    std::deque<std::uint32_t> order_;
-    std::deque<Window> windows_;
-};
 
 // Heights read at once on the calling thread; larger batches go to the workers.
 constexpr std::uint64_t SMALL_BATCH = 64;
@@ -175,7 +76,7 @@ private:
         plan.probe = false;
         plan.should_stop = stop_requested;
         sink_->configure(plan);
-        Nanoseconds started = coarse_now();
+        FileTime started = file_clock_now();
         std::uint32_t covered_from = range.from;
         scan_store(layout_, index, plan, [&](std::span<HeightScan> window) {
             sink_->take(window);
@@ -183,7 +84,7 @@ private:
             last_handled_ = window.back().height;
             reads_.note_window(covered_from, window.back().height, started);
             covered_from = window.back().height;
-            started = coarse_now();
+            started = file_clock_now();
             progress_->advance(HeightRange{range.from, window.back().height}.size());
         });
         // Heights after the last one read hold no record the scan took.
@@ -202,7 +103,7 @@ private:
             if (range.size() <= SMALL_BATCH) plan.jobs = plan.reads_in_flight = 1;
             plan.should_stop = stop_requested;
             sink_->configure(plan);
-            reads_.note_heights(layout_, range.from, range.to);
+            reads_.note_heights(range.from, range.to);
             std::optional<std::uint32_t> handled = last_handled_;
             scan_store(layout_, StoreIndex{}, plan, [&](std::span<HeightScan> window) {
                 sink_->take(window);
@@ -216,8 +117,8 @@ private:
             new_block_at_ = std::chrono::steady_clock::now();
         }
         for (const std::uint32_t height : ready.rewritten) {
-            if (reads_.unchanged_since_read(layout_, height)) continue;
-            reads_.note_height(layout_, height);
+            if (reads_.unchanged_since_read(height)) continue;
+            reads_.note_height(height);
             sink_->take_again(layout_, height, next);
         }
     }
@@ -233,7 +134,7 @@ private:
     StoreWatch watch_;
     std::unique_ptr<HeightSink> sink_;
     ProgressLine* progress_ = nullptr;
-    RecentReads reads_;
+    RecentReads reads_{layout_};
     std::optional<std::uint32_t> last_handled_;
     std::uint64_t followed_ = 0;
     std::chrono::steady_clock::time_point following_since_;

@@ -72,7 +72,7 @@ std::optional<std::string> check_options(ScanOptions& options) {
     options.read_threads = words.read_threads == "decoding"    ? ReadThreads::Decoding
                            : words.read_threads == "in-flight" ? ReadThreads::InFlight
                                                                : ReadThreads::Adapting;
-    options.directory = words.directory == "torrents" ? RecordDirectory::Torrents : RecordDirectory::Blocks;
+    options.directory = words.directory == "torrents" ? RecordKind::Torrent : RecordKind::Block;
     if (options.torrents && options.format != OutputFormat::JsonLines) {
         return "--torrents cannot be used with --format " + words.format;
     }
@@ -107,8 +107,10 @@ StoreLayout load_layout(const ScanOptions& options) {
 
 StoreIndex index_store(const StoreLayout& layout, const ScanOptions& options, Listing listing) {
     const bool probe = listing == Listing::WhenNeeded && probes(options);
-    return StoreIndex{heights_in(layout.block_directory(), layout.block_suffix(), "block", probe),
-                      heights_in(layout.torrent_directory(), layout.torrent_suffix(), "torrent", probe)};
+    const auto heights_of = [&](RecordKind kind) {
+        return heights_in(layout.directory(kind), layout.suffix(kind), StoreLayout::noun(kind), probe);
+    };
+    return StoreIndex{heights_of(RecordKind::Block), heights_of(RecordKind::Torrent)};
 }
 
 std::optional<HeightRange> range_of(const ScanOptions& options, const StoreIndex& index) {

@@ -18,7 +18,6 @@ namespace quorvane {
 
 enum class Command { Dump, Verify, Stats, Report, Schema, CompleteHeights };
 enum class OutputFormat { JsonLines, Csv, Sql };
-enum class RecordDirectory { Blocks, Torrents };
 
 // What a chainscan command line asks for. The parser fills `words` and the
 // flags; check_options turns the words into the typed values below once,
@@ -49,7 +48,7 @@ struct ScanOptions {
     ReadEngine read_engine = ReadEngine::Auto;  // hidden: auto, io_uring or threads
     bool progress = false;
     bool no_progress = false;
-    RecordDirectory directory = RecordDirectory::Blocks;
+    RecordKind directory = RecordKind::Block;  // complete-heights
     std::optional<SqlEngine> engine;
     std::string table = "blocks";  // schema, dump --format sql
 };

@@ -31,16 +31,16 @@ namespace {
 // The torrent record as swarmview decodes it.
 std::expected<Torrent, RecordFailure> decode_as_swarmview(const std::expected<TorrentFileContent, IoError>& content) {
     using enum RecordFailure::Step;
-    if (!content) return std::unexpected(RecordFailure{RecordFailure::Record::Torrent, Read, content.error().diagnostic()});
+    if (!content) return std::unexpected(RecordFailure{RecordKind::Torrent, Read, content.error().diagnostic()});
     auto torrent = decode_torrent(content->bytes(), content->total_length);
-    if (!torrent) return std::unexpected(RecordFailure{RecordFailure::Record::Torrent, Decode, torrent.error().message()});
+    if (!torrent) return std::unexpected(RecordFailure{RecordKind::Torrent, Decode, torrent.error().message()});
     return std::move(*torrent);
 }
 
 }  // namespace
 
 void read_block_record(const RecordReads& reads, HeightScan& slot) {
-    const std::string path = reads.layout->block_path(slot.height);
+    const std::string path = reads.layout->path(RecordKind::Block, slot.height);
     auto raw = read_block_bytes(path, slot.height);
     if (!raw && reads.probe && !entry_exists(path)) {
         slot.block_present = false;
@@ -50,7 +50,7 @@ void read_block_record(const RecordReads& reads, HeightScan& slot) {
 }
 
 void read_torrent_record(const RecordReads& reads, HeightScan& slot) {
-    const std::string path = reads.layout->torrent_path(slot.height);
+    const std::string path = reads.layout->path(RecordKind::Torrent, slot.height);
     auto content = read_torrent_file(path);
     if (!content && reads.probe && !entry_exists(path)) {
         slot.torrent_present = false;
@@ -69,12 +69,12 @@ void decode_height(HeightScan& slot) {
         const auto& raw = *slot.raw.block;
         using enum RecordFailure::Step;
         if (!raw) {
-            slot.block = std::unexpected(RecordFailure{RecordFailure::Record::Block, Read, raw.error()});
+            slot.block = std::unexpected(RecordFailure{RecordKind::Block, Read, raw.error()});
         } else if (auto contents = decode_block_bytes(*raw, slot.height)) {
             std::string hash = compute_block_hash(contents->header);
             slot.block = ScannedBlock{std::move(*contents), std::move(hash)};
         } else {
-            slot.block = std::unexpected(RecordFailure{RecordFailure::Record::Block, Decode, contents.error()});
+            slot.block = std::unexpected(RecordFailure{RecordKind::Block, Decode, contents.error()});
         }
         slot.raw.block.reset();
     }

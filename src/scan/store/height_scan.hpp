@@ -110,6 +110,8 @@ struct RecordReads {
     // could not be opened, whole paths.
     int block_directory = -1;
     int torrent_directory = -1;
+
+    int opened_directory(RecordKind kind) const { return kind == RecordKind::Block ? block_directory : torrent_directory; }
 };
 
 // The reading half: the records' bytes, or why they could not be read.

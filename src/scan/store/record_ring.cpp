@@ -47,11 +47,10 @@ static_assert(BUFFER_SIZE >= BLOCK_HEADER_AND_PROOF_SIZE);
 constexpr unsigned RETRIES = 1000;
 
 enum class Step : std::uint64_t { Open = 0, Read = 1, Close = 2 };
-enum class Kind { Block, Torrent };
 
 struct Request {
     HeightScan* slot = nullptr;
-    Kind kind = Kind::Block;
+    RecordKind kind = RecordKind::Block;
     int directory = AT_FDCWD;  // `path` is looked up from there
     std::string path;
     int opened = -ECANCELED;
@@ -74,8 +73,8 @@ std::uint64_t tag(unsigned batch, unsigned request, Step step) {
 
 std::string refusal(const char* step, int code) { return std::string(step) + ": " + os_error_message(code); }
 
-unsigned read_length(Kind kind) {
-    return kind == Kind::Block ? static_cast<unsigned>(BLOCK_HEADER_AND_PROOF_SIZE) : static_cast<unsigned>(BUFFER_SIZE);
+unsigned read_length(RecordKind kind) {
+    return kind == RecordKind::Block ? static_cast<unsigned>(BLOCK_HEADER_AND_PROOF_SIZE) : static_cast<unsigned>(BUFFER_SIZE);
 }
 
 // How many more descriptors the rings may hold in the process's table.
@@ -105,7 +104,7 @@ void close_descriptor(int descriptor) {
 
 // The plain reads of one record, as read_height makes them.
 void read_plainly(const Request& request, const RecordReads& reads) {
-    if (request.kind == Kind::Block) {
+    if (request.kind == RecordKind::Block) {
         read_block_record(reads, *request.slot);
     } else {
         read_torrent_record(reads, *request.slot);
@@ -295,7 +294,7 @@ struct RecordRing::State {
         const std::uint8_t* bytes = buffer(batch, index);
         const auto size = static_cast<std::size_t>(request.read);
         HeightScan& slot = *request.slot;
-        if (request.kind == Kind::Block) {
+        if (request.kind == RecordKind::Block) {
             // A shorter file may have ended early or be no regular file: the
             // plain reads tell which, with their own text.
             if (size != BLOCK_HEADER_AND_PROOF_SIZE) return false;
@@ -390,17 +389,13 @@ void RecordRing::start(std::span<HeightScan> heights, const RecordReads& reads) 
     batch.requests.clear();
     const StoreLayout& layout = *reads.layout;
     for (HeightScan& slot : heights) {
-        const std::uint32_t h = slot.height;
-        if (slot.block_present) {
-            batch.requests.push_back(reads.block_directory >= 0
-                                         ? Request{&slot, Kind::Block, reads.block_directory, layout.block_name(h)}
-                                         : Request{&slot, Kind::Block, AT_FDCWD, layout.block_path(h)});
-        }
-        if (slot.torrent_present && (reads.read_torrent || reads.probe)) {
-            batch.requests.push_back(reads.torrent_directory >= 0
-                                         ? Request{&slot, Kind::Torrent, reads.torrent_directory, layout.torrent_name(h)}
-                                         : Request{&slot, Kind::Torrent, AT_FDCWD, layout.torrent_path(h)});
-        }
+        const auto request = [&](RecordKind kind) {
+            const int directory = reads.opened_directory(kind);
+            return directory >= 0 ? Request{&slot, kind, directory, layout.name(kind, slot.height)}
+                                  : Request{&slot, kind, AT_FDCWD, layout.path(kind, slot.height)};
+        };
+        if (slot.block_present) batch.requests.push_back(request(RecordKind::Block));
+        if (slot.torrent_present && (reads.read_torrent || reads.probe)) batch.requests.push_back(request(RecordKind::Torrent));
     }
     for (unsigned i = 0; s.working && i < batch.requests.size(); ++i) s.queue(index, i, batch.requests[i]);
     if (io_uring_sq_ready(&s.ring) > 0) s.submit();
@@ -446,7 +441,8 @@ int open_directory(const std::string& path) {
 }  // namespace
 
 RecordDirectories::RecordDirectories(const StoreLayout& layout)
-    : blocks_(open_directory(layout.block_directory())), torrents_(open_directory(layout.torrent_directory())) {}
+    : blocks_(open_directory(layout.directory(RecordKind::Block))),
+      torrents_(open_directory(layout.directory(RecordKind::Torrent))) {}
 
 RecordDirectories::~RecordDirectories() {
     if (blocks_ >= 0) ::close(blocks_);

@@ -2,8 +2,10 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "common/network_paths_and_settings.hpp"
+#include "scan/store/record_kind.hpp"
 
 namespace quorvane {
 
@@ -15,17 +17,17 @@ class StoreLayout {
 public:
     explicit StoreLayout(const NetworkPaths& paths);
 
-    const std::string& block_directory() const { return paths_.block_dir; }
-    const std::string& torrent_directory() const { return paths_.torrent_dir; }
-    const std::string& block_suffix() const { return block_suffix_; }  // ".vetq"
-    const std::string& torrent_suffix() const { return torrent_suffix_; }  // ".torrent"
-
+    // The directory that holds a kind's records.
+    const std::string& directory(RecordKind kind) const;
+    // ".vetq", ".torrent".
+    const std::string& suffix(RecordKind kind) const;
     // A record's name in its directory.
-    std::string block_name(std::uint32_t height) const { return std::to_string(height) + block_suffix_; }
-    std::string torrent_name(std::uint32_t height) const { return std::to_string(height) + torrent_suffix_; }
+    std::string name(RecordKind kind, std::uint32_t height) const;
     // Its whole path.
-    std::string block_path(std::uint32_t height) const;
-    std::string torrent_path(std::uint32_t height) const;
+    std::string path(RecordKind kind, std::uint32_t height) const;
+
+    // "block", "torrent": how messages name a kind.
+    static std::string_view noun(RecordKind kind);
 
 private:
     NetworkPaths paths_;

@@ -8,9 +8,9 @@
 #include <set>
 #include <vector>
 
-namespace quorvane {
+#include "scan/store/record_kind.hpp"
 
-enum class RecordKind { Block, Torrent };
+namespace quorvane {
 
 // The heights that became ready at once: `first` to `last` (new heights, in
 // ascending order, each once) and heights handled before whose records were

@@ -63,8 +63,7 @@ std::chrono::system_clock::time_point modified_time(const struct stat& status) {
 
 StoreWatch::StoreWatch(const StoreLayout& layout, std::function<void(std::string_view)> note)
     : layout_(layout), note_(std::move(note)), stdout_is_pipe_(is_pipe_or_socket(STDOUT_FILENO)) {
-    directories_.push_back({layout.block_directory(), RecordKind::Block, layout.block_suffix(), "block"});
-    directories_.push_back({layout.torrent_directory(), RecordKind::Torrent, layout.torrent_suffix(), "torrent"});
+    for (const RecordKind kind : RECORD_KINDS) directories_.push_back({kind});
 }
 
 StoreWatch::~StoreWatch() {
@@ -83,12 +82,13 @@ void StoreWatch::start() {
 }
 
 void StoreWatch::watch_directory(Directory& directory) {
-    if (nul_in_file_name(directory.path)) return;
-    if (gives_no_events(directory.path)) {
+    const std::string& path = layout_.directory(directory.kind);
+    if (nul_in_file_name(path)) return;
+    if (gives_no_events(path)) {
         fall_back_to_polling(directory, "its file system gives no change events");
         return;
     }
-    directory.watch = ::inotify_add_watch(inotify_, directory.path.c_str(), WATCHED_EVENTS);
+    directory.watch = ::inotify_add_watch(inotify_, path.c_str(), WATCHED_EVENTS);
     if (directory.watch >= 0) return;
     if (errno == ENOENT || errno == ENOTDIR) {
         // Not there (yet): waited for by name.
@@ -104,7 +104,8 @@ void StoreWatch::fall_back_to_polling(const Directory& directory, const std::str
     next_relist_ = std::min(next_relist_, Clock::now() + POLL_INTERVAL);
     if (said_polling_) return;
     said_polling_ = true;
-    note_("Warning: cannot watch the " + directory.what + " directory " + utf8::to_text_lossy(directory.path) +
+    note_("Warning: cannot watch the " + std::string(StoreLayout::noun(directory.kind)) + " directory " +
+          utf8::to_text_lossy(layout_.directory(directory.kind)) +
           " for changes (" + reason + "); listing the record directories every second instead");
 }
 
@@ -164,7 +165,8 @@ void StoreWatch::read_events(Wake& wake) {
             if (directory == directories_.end()) continue;
             if (mask & (IN_DELETE_SELF | IN_MOVE_SELF | IN_IGNORED)) {
                 if (!directory->gone) {
-                    note_("Warning: the " + directory->what + " directory " + utf8::to_text_lossy(directory->path) +
+                    note_("Warning: the " + std::string(StoreLayout::noun(directory->kind)) + " directory " +
+                          utf8::to_text_lossy(layout_.directory(directory->kind)) +
                           " was removed or renamed; waiting for it to appear again");
                 }
                 ::inotify_rm_watch(inotify_, directory->watch);
@@ -174,13 +176,13 @@ void StoreWatch::read_events(Wake& wake) {
                 continue;
             }
             if (header.len == 0) continue;
-            const auto height = height_of_file_name(std::string_view(name), directory->suffix);
+            const auto height = height_of_file_name(std::string_view(name), layout_.suffix(directory->kind));
             if (!height) continue;
             if (mask & IN_CREATE) {
                 // A new name is a finished record only when it is a link to
                 // one; a file created here is still being written.
                 struct stat status {};
-                const std::string path = record_path(directory->kind, *height);
+                const std::string path = layout_.path(directory->kind, *height);
                 if (::lstat(path.c_str(), &status) != 0) continue;
                 if (!S_ISLNK(status.st_mode) && status.st_nlink < 2) continue;
             }
@@ -189,31 +191,26 @@ void StoreWatch::read_events(Wake& wake) {
     }
 }
 
-std::string StoreWatch::record_path(RecordKind kind, std::uint32_t height) const {
-    return kind == RecordKind::Block ? layout_.block_path(height) : layout_.torrent_path(height);
-}
-
 std::vector<WrittenRecord> StoreWatch::present_records(std::uint64_t lowest) const {
     std::vector<WrittenRecord> found;
     for (const Directory& directory : directories_) {
-        const auto listed = list_finished(directory, lowest, false);
-        found.insert(found.end(), listed.begin(), listed.end());
+        const Listed listed = list_finished(directory, lowest, Settling::Ignored);
+        found.insert(found.end(), listed.finished.begin(), listed.finished.end());
     }
     return found;
 }
 
-std::vector<WrittenRecord> StoreWatch::list_finished(const Directory& directory, std::uint64_t lowest, bool settled,
-                                                     bool* unsettled) const {
-    std::vector<WrittenRecord> found;
-    const auto heights = list_heights(directory.path, directory.suffix, lowest);
-    if (!heights) return found;
+StoreWatch::Listed StoreWatch::list_finished(const Directory& directory, std::uint64_t lowest, Settling settling) const {
+    Listed listed;
+    const auto heights = list_heights(layout_.directory(directory.kind), layout_.suffix(directory.kind), lowest);
+    if (!heights) return listed;
     const auto settled_before = std::chrono::system_clock::now() - SETTLED_AFTER;
     for (const std::uint32_t height : *heights) {
-        const std::string path = record_path(directory.kind, height);
+        const std::string path = layout_.path(directory.kind, height);
         struct stat status {};
         if (::stat(path.c_str(), &status) != 0) {
             // Not a file that can be read, nor one that is being written.
-            found.push_back({directory.kind, height});
+            listed.finished.push_back({directory.kind, height});
             continue;
         }
         // A block file is finished at its full size (a shorter one waits for
@@ -221,14 +218,14 @@ std::vector<WrittenRecord> StoreWatch::list_finished(const Directory& directory,
         // whose size varies, once it has not changed for a while.
         const bool finished = directory.kind == RecordKind::Block
                                   ? !S_ISREG(status.st_mode) || static_cast<std::uint64_t>(status.st_size) >= BLOCK_FILE_SIZE
-                                  : !settled || modified_time(status) < settled_before;
+                                  : settling == Settling::Ignored || modified_time(status) < settled_before;
         if (finished) {
-            found.push_back({directory.kind, height});
-        } else if (unsettled != nullptr) {
-            *unsettled = true;
+            listed.finished.push_back({directory.kind, height});
+        } else {
+            listed.unsettled = true;
         }
     }
-    return found;
+    return listed;
 }
 
 void StoreWatch::relist(Wake& wake, std::uint64_t lowest) {
@@ -236,18 +233,17 @@ void StoreWatch::relist(Wake& wake, std::uint64_t lowest) {
     for (Directory& directory : directories_) {
         if (directory.gone) {
             struct stat status {};
-            if (::stat(directory.path.c_str(), &status) != 0 || !S_ISDIR(status.st_mode)) {
+            if (::stat(layout_.directory(directory.kind).c_str(), &status) != 0 || !S_ISDIR(status.st_mode)) {
                 next_relist_ = std::min(next_relist_, Clock::now() + POLL_INTERVAL);
                 continue;
             }
             directory.gone = false;
             if (inotify_ >= 0 && !polling_) watch_directory(directory);
         }
-        bool unsettled = false;
-        const auto found = list_finished(directory, lowest, true, &unsettled);
-        wake.written.insert(wake.written.end(), found.begin(), found.end());
+        const Listed listed = list_finished(directory, lowest, Settling::Awaited);
+        wake.written.insert(wake.written.end(), listed.finished.begin(), listed.finished.end());
         // Records still being written are looked at again once settled.
-        if (unsettled) {
+        if (listed.unsettled) {
             next_relist_ = std::min(next_relist_, Clock::now() + SETTLED_AFTER + std::chrono::milliseconds(100));
         }
     }

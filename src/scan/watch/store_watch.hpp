@@ -52,10 +52,7 @@ public:
 
 private:
     struct Directory {
-        std::string path;
         RecordKind kind;
-        std::string suffix;
-        std::string what;  // "block", "torrent"
         int watch = -1;
         bool gone = false;
     };
@@ -65,13 +62,16 @@ private:
     void fall_back_to_polling(const Directory& directory, const std::string& reason);
     void read_events(Wake& wake);
     void relist(Wake& wake, std::uint64_t lowest);
+    // Whether a torrent record counts as finished as soon as it is there
+    // (Ignored), or only once unchanged for a second (Awaited).
+    enum class Settling { Ignored, Awaited };
+    struct Listed {
+        std::vector<WrittenRecord> finished;
+        bool unsettled = false;  // some records found may still be written
+    };
     // Records that a listing finds and that look finished: a block file of
-    // full size; a torrent record present (`settled`: unchanged for a
-    // second). Also tells whether some records found may still be written.
-    std::vector<WrittenRecord> list_finished(const Directory& directory, std::uint64_t lowest, bool settled,
-                                             bool* unsettled = nullptr) const;
-
-    std::string record_path(RecordKind kind, std::uint32_t height) const;
+    // full size; a torrent record present, settled as asked.
+    Listed list_finished(const Directory& directory, std::uint64_t lowest, Settling settling) const;
 
     StoreLayout layout_;
     std::vector<Directory> directories_;
