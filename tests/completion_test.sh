@@ -36,14 +36,26 @@ cd "$work/elsewhere" || exit 1
 settings="$work/node/settings.ini"
 offers "dump report schema stats verify --help --version" 1 _chainscan chainscan ""
 offers "--help --version" 1 _chainscan chainscan --
-offers "csv jsonl sql" 3 _chainscan chainscan dump --format ""
+# The words chainscan's own parser takes for an option, as its help lists
+# them ("--format TEXT:{jsonl,csv,sql}"), sorted as offers sorts them.
+words_of() {
+    chainscan "$1" --help | sed -n "s/^ *$2 [A-Z]*:{\([^}]*\)}.*/\1/p" | tr ',' '\n' | sort -V | tr '\n' ' ' | sed 's/ $//'
+}
+format_words=$(words_of dump --format)
+engine_words=$(words_of schema --for)
+if [[ $format_words != "csv jsonl sql" || $engine_words != "duckdb postgresql sqlite" ]]; then
+    echo "FAIL: the help lists '$format_words' and '$engine_words'"
+    failures=$((failures + 1))
+fi
+offers "$format_words" 3 _chainscan chainscan dump --format ""
 offers "--no-progress --no-proof" 2 _chainscan chainscan dump --no-
 offers "--jobs --json" 2 _chainscan chainscan verify --j
 offers "--follow --for --format" 2 _chainscan chainscan dump --fo
 offers "--progress --prometheus" 2 _chainscan chainscan verify --pr
 offers "--jobs --json" 2 _chainscan chainscan stats --j
 offers "--from" 2 _chainscan chainscan report --fr
-offers "duckdb postgresql sqlite" 3 _chainscan chainscan schema --for ""
+offers "$engine_words" 3 _chainscan chainscan schema --for ""
+offers "$engine_words" 5 _chainscan chainscan dump --format sql --for ""
 offers "$work/node/settings.ini" 3 _chainscan chainscan verify --config "$work/node/set"
 offers "1 10 11" 5 _chainscan chainscan verify --config "$settings" --from 1
 offers "0 1 2 4 5 6 7 8 9 10 11" 1 _crestview crestview "" --config "$settings"

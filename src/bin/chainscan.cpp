@@ -3,7 +3,6 @@
 // consistency, or summed up as text, JSON or an HTML page; and the SQL that
 // loads its CSV without losing a digit.
 
-#include <map>
 #include <CLI/CLI.hpp>
 
 #include <string>
@@ -23,10 +22,17 @@ constexpr const char* EXIT_STATUSES =
     "was found (verify, stats, report); 2 usage error, settings that do not load, a directory that cannot be listed,\n"
     "or output that cannot be written; 141 (killed by SIGPIPE) the reader of the output went away.";
 
-void add_common_options(CLI::App& command, ScanOptions& options) {
-    command.add_option("--from", options.from_text, "first height (default: the lowest in the store)")
+// A word option: the words its table lists, checked by the parser.
+template <typename Value, std::size_t N>
+CLI::Option* add_word_option(CLI::App& command, const std::string& name, std::string& word,
+                             const WordTable<Value, N>& table, const std::string& help = "") {
+    return command.add_option(name, word, help)->check(CLI::IsMember(words_of(table)));
+}
+
+void add_common_options(CLI::App& command, CommandLine& options) {
+    command.add_option("--from", options.from, "first height (default: the lowest in the store)")
         ->type_name("H");
-    command.add_option("--to", options.to_text, "last height (default: the highest in the store)")
+    command.add_option("--to", options.to, "last height (default: the highest in the store)")
         ->type_name("H");
     command.add_option("--jobs", options.jobs, "threads that decode (default: the number of processors); each keeps up to 128 files in flight from a cold disk")
         ->type_name("N")
@@ -36,30 +42,22 @@ void add_common_options(CLI::App& command, ScanOptions& options) {
         ->type_name("PATH");
     // Hidden, for tests and benchmarks: how many threads read, whatever the
     // page cache holds.
-    command.add_option("--read-threads", options.words.read_threads)
-        ->check(CLI::IsMember({"adapting", "decoding", "in-flight"}))
-        ->group("");
+    add_word_option(command, "--read-threads", options.read_threads, READ_THREADS_WORDS)->group("");
     // Hidden, for tests and benchmarks: the files read through io_uring or
     // with plain calls, whatever the kernel allows.
-    const std::map<std::string, ReadEngine> engines = {
-        {"auto", ReadEngine::Auto}, {"io_uring", ReadEngine::Ring}, {"threads", ReadEngine::Threads}};
-    command.add_option("--read-engine", options.read_engine)
-        ->transform(CLI::CheckedTransformer(engines))
-        ->group("");
+    add_word_option(command, "--read-engine", options.read_engine, READ_ENGINE_WORDS)->group("");
     CLI::Option* progress =
         command.add_flag("--progress", options.progress, "show a progress line on standard error (default: when it is a terminal)");
     command.add_flag("--no-progress", options.no_progress, "never show the progress line")->excludes(progress);
 }
 
-CLI::Option* add_engine_options(CLI::App& command, ScanOptions& options, const std::string& what) {
-    CLI::Option* engine = command.add_option("--for", options.words.engine, what)
-                              ->type_name("ENGINE")
-                              ->check(CLI::IsMember({"duckdb", "postgresql", "sqlite"}));
+CLI::Option* add_engine_options(CLI::App& command, CommandLine& options, const std::string& what) {
+    CLI::Option* engine = add_word_option(command, "--for", options.engine, SQL_ENGINE_WORDS, what)->type_name("ENGINE");
     command.add_option("--table", options.table, "table name (default: blocks)")->type_name("NAME");
     return engine;
 }
 
-void add_follow_option(CLI::App& command, ScanOptions& options) {
+void add_follow_option(CLI::App& command, CommandLine& options) {
     command.add_flag("--follow", options.follow,
                      "go on after the last height present: each new height as the node writes it, until "
                      "Ctrl-C, SIGTERM or --to");
@@ -69,7 +67,7 @@ void add_follow_option(CLI::App& command, ScanOptions& options) {
 
 int main(int argc, char** argv) {
     start_tool(argc, argv, BrokenPipe::EndsRun);
-    ScanOptions options;
+    CommandLine options;
     CLI::App app{"Reads, checks or sums up every height of a range of the test network's block store.", "chainscan"};
     app.set_version_flag("--version", std::string("chainscan ") + VIEWERS_VERSION);
     app.require_subcommand(1, 1);
@@ -80,8 +78,8 @@ int main(int argc, char** argv) {
     add_follow_option(*dump, options);
     dump->add_flag("--torrents", options.torrents, "add each height's torrent record (null when it has none)");
     dump->add_flag("--no-proof", options.no_proof, "leave the proof out");
-    dump->add_option("--format", options.words.format, "jsonl, csv or sql (default: jsonl)")
-        ->check(CLI::IsMember({"jsonl", "csv", "sql"}));
+    add_word_option(*dump, "--format", options.format, OUTPUT_FORMAT_WORDS,
+                    words_listed(OUTPUT_FORMAT_WORDS) + " (default: " + std::string(word_for(OUTPUT_FORMAT_WORDS, OutputFormat::JsonLines)) + ")");
     add_engine_options(*dump, options, "for --format sql: the engine whose client reads the stream");
     dump->footer(std::string(EXIT_STATUSES) +
                  "\n\nExample: chainscan dump --from 100 --to 199 --no-proof | jq .hash_value\n"
@@ -111,7 +109,7 @@ int main(int argc, char** argv) {
 
     // Hidden: what the shell completion asks for.
     CLI::App* complete = app.add_subcommand("complete-heights", "")->group("");
-    complete->add_option("directory", options.words.directory)->check(CLI::IsMember({"blocks", "torrents"}));
+    add_word_option(*complete, "directory", options.directory, RECORD_DIRECTORY_WORDS);
     complete->add_option("--config", options.config);
 
     try {
@@ -129,17 +127,18 @@ int main(int argc, char** argv) {
                                         std::pair{schema, Command::Schema}, std::pair{complete, Command::CompleteHeights}}) {
         if (command->parsed()) options.command = name;
     }
-    if (const auto problem = check_options(options)) {
-        print(Stream::Stderr, "Error: " + *problem + " (see 'chainscan --help')\n");
+    const auto checked = check_options(options);
+    if (!checked) {
+        print(Stream::Stderr, "Error: " + checked.error() + " (see 'chainscan --help')\n");
         return EXIT_STATUS_FATAL;
     }
-    switch (options.command) {
-        case Command::Dump: return run_dump(options);
-        case Command::Verify: return run_verify(options);
-        case Command::Stats: return run_stats(options);
-        case Command::Report: return run_report(options);
-        case Command::Schema: return run_schema(options);
-        case Command::CompleteHeights: return run_complete_heights(options);
+    switch (checked->command) {
+        case Command::Dump: return run_dump(*checked);
+        case Command::Verify: return run_verify(*checked);
+        case Command::Stats: return run_stats(*checked);
+        case Command::Report: return run_report(*checked);
+        case Command::Schema: return run_schema(*checked);
+        case Command::CompleteHeights: return run_complete_heights(*checked);
     }
     return EXIT_STATUS_FATAL;
 }

@@ -2,6 +2,7 @@
 
 // The flows of chainscan's commands; each returns the exit status.
 
+#include "scan/commands/run_setup.hpp"
 #include "scan/commands/scan_options.hpp"
 
 namespace quorvane {

@@ -29,7 +29,7 @@ public:
 
     int run() {
         watch_.start();
-        StoreIndex index = index_store(layout_, options_, Listing::Always);
+        StoreIndex index = index_store(layout_, options_, ListingNeed::Always);
         const auto extent = index.extent();
         const std::uint32_t from = options_.from.value_or(extent ? extent->first : 0);
         // The highest height present may still be being written: it is left
@@ -39,7 +39,7 @@ public:
             catch_up_range = HeightRange{from, std::min(extent->second - 1, options_.to.value_or(UINT32_MAX))};
         }
         ProgressLine progress(verify_ ? "verify" : "dump", catch_up_range ? catch_up_range->size() : 0,
-                              shows_progress(options_));
+                              progress_shown(options_));
         progress_ = &progress;
         sink_ = sink_for(options_, progress, from, options_.to.value_or(UINT32_MAX));
         sink_->begin();

@@ -13,8 +13,6 @@ namespace quorvane {
 
 namespace {
 
-// verify's output forms.
-enum class VerifyForm { Text, JsonLines, Prometheus };
 // How a verify run goes: a followed one keeps what it needs to correct its
 // counts when records arrive late.
 enum class VerifyRun { Once, Followed };
@@ -152,16 +150,13 @@ private:
 std::unique_ptr<HeightSink> sink_for(const ScanOptions& options, ProgressLine& progress, std::uint32_t from,
                                      std::uint32_t to) {
     if (options.command == Command::Verify) {
-        const VerifyForm form = options.prometheus ? VerifyForm::Prometheus
-                                : options.json     ? VerifyForm::JsonLines
-                                                   : VerifyForm::Text;
-        return std::make_unique<VerifySink>(form, options.follow ? VerifyRun::Followed : VerifyRun::Once, progress,
+        return std::make_unique<VerifySink>(options.verify_form, options.follow ? VerifyRun::Followed : VerifyRun::Once, progress,
                                             from, to);
     }
     // check_options saw to an engine with --format sql.
     if (options.format == OutputFormat::Sql) return sql_sink(options.engine.value_or(SqlEngine::Sqlite), options.table, progress, from);
     const DumpShape shape{options.format == OutputFormat::Csv ? DumpFormat::Csv : DumpFormat::JsonLines,
-                          !options.no_proof, options.torrents};
+                          options.proof, options.torrents};
     return std::make_unique<DumpSink>(shape, progress);
 }
 

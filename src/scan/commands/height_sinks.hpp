@@ -12,6 +12,7 @@
 
 #include "scan/store/height_scan.hpp"
 #include "scan/views/progress_line.hpp"
+#include "scan/commands/run_setup.hpp"
 #include "scan/commands/scan_options.hpp"
 #include "scan/views/dump_lines.hpp"
 #include "scan/views/sql_schema.hpp"

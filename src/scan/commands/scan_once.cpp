@@ -8,7 +8,7 @@ int scan_once(const ScanOptions& options, const char* command, const SinkMaker& 
     const StoreLayout layout = load_layout(options);
     const StoreIndex index = index_store(layout, options);
     const auto range = range_of(options, index);
-    ProgressLine progress(command, range ? range->size() : 0, shows_progress(options));
+    ProgressLine progress(command, range ? range->size() : 0, progress_shown(options));
     const auto sink = make_sink(progress, range ? *range : HeightRange{0, 0});
     sink->begin();
     if (!range) return sink->finish(std::nullopt);

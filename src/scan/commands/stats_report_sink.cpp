@@ -14,8 +14,6 @@ namespace quorvane {
 
 namespace {
 
-enum class StatsReportForm { Text, Json, Html };
-
 class StatsReportSink final : public HeightSink {
 public:
     StatsReportSink(StatsReportForm form, ProgressLine& progress, HeightRange range)
@@ -53,7 +51,7 @@ public:
         progress_.hide();
         switch (form_) {
             case StatsReportForm::Text: print(Stream::Stdout, stats_text(stats_, summary)); break;
-            case StatsReportForm::Json: print(Stream::Stdout, stats_json(stats_, summary)); break;
+            case StatsReportForm::JsonObject: print(Stream::Stdout, stats_json(stats_, summary)); break;
             case StatsReportForm::Html: print(Stream::Stdout, report_html(stats_, summary, series_)); break;
         }
         return summary.problems > 0 ? EXIT_STATUS_FAILURE : EXIT_STATUS_SUCCESS;
@@ -67,18 +65,16 @@ private:
     ChainSeries series_;
 };
 
-int stats_or_report(const ScanOptions& options, const char* command, StatsReportForm form) {
-    return scan_once(options, command, [form](ProgressLine& progress, HeightRange range) {
+int stats_or_report(const ScanOptions& options, const char* command) {
+    return scan_once(options, command, [form = options.stats_form](ProgressLine& progress, HeightRange range) {
         return std::make_unique<StatsReportSink>(form, progress, range);
     });
 }
 
 }  // namespace
 
-int run_stats(const ScanOptions& options) {
-    return stats_or_report(options, "stats", options.json ? StatsReportForm::Json : StatsReportForm::Text);
-}
+int run_stats(const ScanOptions& options) { return stats_or_report(options, "stats"); }
 
-int run_report(const ScanOptions& options) { return stats_or_report(options, "report", StatsReportForm::Html); }
+int run_report(const ScanOptions& options) { return stats_or_report(options, "report"); }
 
 }  // namespace quorvane

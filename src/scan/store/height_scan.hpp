@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "common/word_table.hpp"
 #include "scan/store/store_layout.hpp"
 #include "scan/store/height_set.hpp"
 #include "scan/store/record_failure.hpp"
@@ -60,11 +61,19 @@ inline constexpr unsigned READS_IN_FLIGHT = 32;
 // or always the one or the other.
 enum class ReadThreads { Adapting, Decoding, InFlight };
 
+// --read-threads's words (hidden, for tests and benchmarks).
+inline constexpr WordTable<ReadThreads, 3> READ_THREADS_WORDS = {{
+    {"adapting", ReadThreads::Adapting}, {"decoding", ReadThreads::Decoding}, {"in-flight", ReadThreads::InFlight}}};
+
 // How the files are read: through one io_uring ring per decoding thread
 // where the kernel allows it and with plain calls on a pool of threads
 // otherwise (Auto), or only the one way. A ring that cannot be had leaves
 // the plain way in every case.
 enum class ReadEngine { Auto, Ring, Threads };
+
+// --read-engine's words (hidden, for tests and benchmarks).
+inline constexpr WordTable<ReadEngine, 3> READ_ENGINE_WORDS = {{
+    {"auto", ReadEngine::Auto}, {"io_uring", ReadEngine::Ring}, {"threads", ReadEngine::Threads}}};
 
 struct ScanPlan {
     std::uint32_t from = 0;

@@ -70,10 +70,10 @@ std::string follow_progress_text(std::string_view label, std::optional<std::uint
     return text;
 }
 
-ProgressLine::ProgressLine(std::string_view label, std::uint64_t total, bool on)
+ProgressLine::ProgressLine(std::string_view label, std::uint64_t total, ProgressShown shown)
     : label_(label),
       total_(total),
-      on_(on),
+      on_(shown == ProgressShown::On),
       stdout_is_terminal_(::isatty(STDOUT_FILENO) == 1),
       start_(Clock::now()),
       last_drawn_(start_) {}

@@ -21,12 +21,14 @@ std::string follow_progress_text(std::string_view label, std::optional<std::uint
 // Digits in groups of three: 1234567 gives "1,234,567".
 std::string grouped(std::uint64_t value);
 
+enum class ProgressShown { Off, On };
+
 // One line on standard error, redrawn in place at most ten times a second
 // while a run goes on, and erased before anything else is written. Draws
 // nothing when off.
 class ProgressLine {
 public:
-    ProgressLine(std::string_view label, std::uint64_t total, bool on);
+    ProgressLine(std::string_view label, std::uint64_t total, ProgressShown shown);
     ~ProgressLine() { hide(); }
     ProgressLine(const ProgressLine&) = delete;
     ProgressLine& operator=(const ProgressLine&) = delete;

@@ -78,13 +78,6 @@ std::string create_table(SqlEngine engine, std::string_view table, TableExists e
     return sql;
 }
 
-std::optional<SqlEngine> sql_engine_named(std::string_view name) {
-    if (name == "duckdb") return SqlEngine::DuckDb;
-    if (name == "postgresql") return SqlEngine::PostgreSql;
-    if (name == "sqlite") return SqlEngine::Sqlite;
-    return std::nullopt;
-}
-
 std::string sql_schema(SqlEngine engine, std::string_view table) {
     const std::string name(table);
     switch (engine) {

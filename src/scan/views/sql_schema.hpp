@@ -4,11 +4,15 @@
 #include <string>
 #include <string_view>
 
+#include "common/word_table.hpp"
+
 namespace quorvane {
 
 enum class SqlEngine { DuckDb, PostgreSql, Sqlite };
 
-std::optional<SqlEngine> sql_engine_named(std::string_view name);
+// --for's words.
+inline constexpr WordTable<SqlEngine, 3> SQL_ENGINE_WORDS = {{
+    {"duckdb", SqlEngine::DuckDb}, {"postgresql", SqlEngine::PostgreSql}, {"sqlite", SqlEngine::Sqlite}}};
 
 // Whether the statement that creates a table accepts one that exists.
 enum class TableExists { Refused, Kept };

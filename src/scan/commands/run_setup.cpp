@@ -1,0 +1,106 @@
+#include "scan/commands/run_setup.hpp"
+
+#include <mutex>
+
+#include "common/process_arguments.hpp"
+#include "common/tool_entry.hpp"
+#include "common/utf8.hpp"
+#include "config/settings_location.hpp"
+#include "scan/store/height_listing.hpp"
+
+namespace quorvane {
+
+namespace {
+
+// With both ends given and few heights between them, each height's files are
+// read by name instead of listing directories that may hold millions.
+constexpr std::uint32_t PROBE_RANGE_LIMIT = 4096;
+
+bool probes(const ScanOptions& options) {
+    return options.from && options.to && *options.to - *options.from < PROBE_RANGE_LIMIT;
+}
+
+[[noreturn]] void stop_unlisted(const std::string& directory, std::string_view what, const IoError& error) {
+    fatal_stop("Failed to list the " + std::string(what) + " directory " + utf8::to_text_lossy(directory) + ": " +
+               error.diagnostic());
+}
+
+// A directory whose heights are read by name need only be one that could be listed.
+enum class DirectoryUse { Listed, CheckedOnly };
+
+HeightSet heights_in(const std::string& directory, std::string_view suffix, std::string_view what, DirectoryUse use) {
+    if (use == DirectoryUse::CheckedOnly) {
+        if (const auto listable = check_listable(directory); !listable) stop_unlisted(directory, what, listable.error());
+        return {};
+    }
+    auto heights = list_height_set(directory, suffix);
+    if (!heights) stop_unlisted(directory, what, heights.error());
+    return std::move(*heights);
+}
+
+}  // namespace
+
+std::expected<NodeSettings, SettingsError> load_settings_once(const ScanOptions& options) {
+    ProcessContext context = current_process_context();
+    context.arguments.resize(std::min<std::size_t>(context.arguments.size(), 1));
+    if (options.config) {
+        context.arguments.push_back(std::string(CONFIG_OPTION));
+        context.arguments.push_back(*options.config);
+    }
+    return load_settings_from(locate_settings_file(context).value_or(""), HomeLookup(home_directory));
+}
+
+StoreLayout load_layout(const ScanOptions& options) {
+    const auto settings = load_settings_once(options);
+    if (!settings) fatal_stop(settings_failure_text(settings.error()));
+    return StoreLayout(testnet_paths_from(*settings));
+}
+
+StoreIndex index_store(const StoreLayout& layout, const ScanOptions& options, ListingNeed need) {
+    const DirectoryUse use =
+        need == ListingNeed::WhenNeeded && probes(options) ? DirectoryUse::CheckedOnly : DirectoryUse::Listed;
+    const auto heights_of = [&](RecordKind kind) {
+        return heights_in(layout.directory(kind), layout.suffix(kind), StoreLayout::noun(kind), use);
+    };
+    return StoreIndex{heights_of(RecordKind::Block), heights_of(RecordKind::Torrent)};
+}
+
+std::optional<HeightRange> range_of(const ScanOptions& options, const StoreIndex& index) {
+    const auto extent = index.extent();
+    if (!extent && !(options.from && options.to)) return std::nullopt;
+    const std::uint32_t from = options.from ? *options.from : extent->first;
+    const std::uint32_t to = options.to ? *options.to : extent->second;
+    if (from > to) return std::nullopt;
+    return HeightRange{from, to};
+}
+
+ScanPlan plan_for(const HeightRange& range, const ScanOptions& options) {
+    ScanPlan plan;
+    plan.from = range.from;
+    plan.to = range.to;
+    plan.jobs = options.jobs;
+    plan.probe = probes(options);
+    plan.read_threads = options.read_threads;
+    plan.read_engine = options.read_engine;
+    plan.on_no_ring = [](const std::string& reason) {
+        // Once a run, however many scans a follow run makes.
+        static std::once_flag told;
+        std::call_once(told, [&] {
+            print(Stream::Stderr, "Warning: io_uring cannot be used (" + reason + "); reading with threads\n");
+        });
+    };
+    plan.on_fewer_workers = [](unsigned running, unsigned asked, const std::string& reason) {
+        print(Stream::Stderr, "Warning: only " + std::to_string(running) + " of " + std::to_string(asked) +
+                                  " threads could be started (" + reason + "); going on with " +
+                                  std::to_string(running) + "\n");
+    };
+    return plan;
+}
+
+ProgressShown progress_shown(const ScanOptions& options) {
+    const bool shown = options.progress == ProgressChoice::Always ||
+                       (options.progress == ProgressChoice::WhenTerminal && stderr_is_terminal());
+    return shown ? ProgressShown::On : ProgressShown::Off;
+}
+
+}  // namespace quorvane

@@ -1,0 +1,47 @@
+#pragma once
+
+// The steps every scanning command takes before it reads a record: the
+// settings, the store's layout and listing, the range, the plan.
+
+#include <cstdint>
+#include <expected>
+#include <optional>
+
+#include "config/settings.hpp"
+#include "config/settings_error.hpp"
+#include "scan/commands/scan_options.hpp"
+#include "scan/store/height_scan.hpp"
+#include "scan/store/store_layout.hpp"
+#include "scan/views/progress_line.hpp"
+
+namespace quorvane {
+
+struct HeightRange {
+    std::uint32_t from;
+    std::uint32_t to;
+    std::uint64_t size() const { return std::uint64_t{to} - from + 1; }
+};
+
+// The settings, found as the other tools find them: --config, SETTINGS_PATH,
+// the current directory, beside the program.
+std::expected<NodeSettings, SettingsError> load_settings_once(const ScanOptions& options);
+
+// The test network's store layout; settings that do not load are a fatal stop.
+StoreLayout load_layout(const ScanOptions& options);
+
+// Whether the directories are listed: only when the range is too long to be
+// read by name (WhenNeeded), or in any case.
+enum class ListingNeed { WhenNeeded, Always };
+
+// The heights of both directories (none where the range is read by name); a
+// directory that cannot be listed is a fatal stop.
+StoreIndex index_store(const StoreLayout& layout, const ScanOptions& options, ListingNeed need = ListingNeed::WhenNeeded);
+
+// The range to scan, or nothing when it holds no height.
+std::optional<HeightRange> range_of(const ScanOptions& options, const StoreIndex& index);
+
+ScanPlan plan_for(const HeightRange& range, const ScanOptions& options);
+
+ProgressShown progress_shown(const ScanOptions& options);
+
+}  // namespace quorvane
