@@ -39,12 +39,12 @@ void start_tool(int argc, const char* const* argv, BrokenPipe broken_pipe) {
 }
 
 void print(Stream stream, std::string_view text) {
-    const auto written = write_all(stream, text);
-    end_if_reader_gone(written);
-    if (!written) {
-        fatal_stop("failed printing to " + std::string(stream_name(stream)) + ": " +
-                   written.error().message());
-    }
+    if (const auto written = write_all(stream, text); !written) stop_on_failed_write(stream, written.error());
+}
+
+void stop_on_failed_write(Stream stream, const IoError& error) {
+    end_if_reader_gone(std::unexpected(error));
+    fatal_stop("failed printing to " + std::string(stream_name(stream)) + ": " + error.message());
 }
 
 void fatal_stop(std::string_view text) {

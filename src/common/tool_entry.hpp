@@ -36,6 +36,10 @@ void start_tool(int argc, const char* const* argv, BrokenPipe broken_pipe = Brok
 // that has gone under BrokenPipe::EndsRun, the end of the run by SIGPIPE).
 void print(Stream stream, std::string_view text);
 
+// A failed write as print() takes it: the end of the run by SIGPIPE for a
+// reader that has gone under BrokenPipe::EndsRun, a fatal stop otherwise.
+[[noreturn]] void stop_on_failed_write(Stream stream, const IoError& error);
+
 // Ends the process as SIGPIPE's default action would: status 141 in a shell.
 [[noreturn]] void end_by_broken_pipe();
 

@@ -8,7 +8,7 @@
 #include "scan/commands/commands.hpp"
 #include "scan/watch/follow_readiness.hpp"
 #include "scan/watch/recent_reads.hpp"
-#include "scan/commands/height_sinks.hpp"
+#include "scan/commands/height_sink.hpp"
 #include "scan/watch/stop_signals.hpp"
 #include "scan/watch/store_watch.hpp"
 #include "torrent/torrent_file.hpp"
@@ -27,38 +27,39 @@ public:
         : options_(options), verify_(options.command == Command::Verify), layout_(load_layout(options)),
           watch_(layout_, [](std::string_view line) { print(Stream::Stderr, std::string(line) + "\n"); }) {}
 
-    int run() {
+    Finished run() {
         watch_.start();
         StoreIndex index = index_store(layout_, options_, ListingNeed::Always);
         const auto extent = index.extent();
-        const std::uint32_t from = options_.from.value_or(extent ? extent->first : 0);
+        from_ = options_.from.value_or(extent ? extent->first : 0);
         // The highest height present may still be being written: it is left
         // to the watch, with everything above it.
         std::optional<HeightRange> catch_up_range;
-        if (extent && extent->second > from) {
-            catch_up_range = HeightRange{from, std::min(extent->second - 1, options_.to.value_or(UINT32_MAX))};
+        if (extent && extent->second > from_) {
+            catch_up_range = HeightRange{from_, std::min(extent->second - 1, options_.to.value_or(UINT32_MAX))};
         }
         ProgressLine progress(verify_ ? "verify" : "dump", catch_up_range ? catch_up_range->size() : 0,
                               progress_shown(options_));
         progress_ = &progress;
-        sink_ = sink_for(options_, progress, from, options_.to.value_or(UINT32_MAX));
-        sink_->begin();
+        StandardOutput output(progress);
+        sink_ = sink_for(options_, output, HeightRange{from_, options_.to.value_or(UINT32_MAX)});
+        if (auto begun = sink_->begin(); !begun) return std::unexpected(begun.error());
 
-        std::uint64_t next = from;
+        std::uint64_t next = from_;
         if (catch_up_range) {
-            catch_up(index, *catch_up_range);
+            if (auto caught_up = catch_up(index, *catch_up_range); !caught_up) return std::unexpected(caught_up.error());
             // The listing served the catch-up only; following needs none of it.
             index = StoreIndex{};
             if (stop_requested()) return finish(progress);
             next = std::uint64_t{catch_up_range->to} + 1;
         }
-        FollowReadiness readiness(from, next, options_.to, sink_->needs_torrents());
+        FollowReadiness readiness(from_, next, options_.to, sink_->needs_torrents());
         for (const WrittenRecord& record : watch_.present_records(next)) readiness.written(record.kind, record.height);
-        sink_->stream();
+        if (auto streaming = sink_->stream(); !streaming) return std::unexpected(streaming.error());
         following_since_ = std::chrono::steady_clock::now();
         new_block_at_ = following_since_;
         for (;;) {
-            handle(readiness.take(), readiness.next());
+            if (auto handled = handle(readiness.take(), readiness.next()); !handled) return std::unexpected(handled.error());
             if (readiness.finished() || stop_requested()) break;
             const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - following_since_).count();
             progress.following(last_handled_, new_block_at_, seconds > 0 ? static_cast<double>(followed_) / seconds : 0);
@@ -71,59 +72,81 @@ public:
     }
 
 private:
-    void catch_up(const StoreIndex& index, const HeightRange& range) {
+    Written catch_up(const StoreIndex& index, const HeightRange& range) {
         ScanPlan plan = plan_for(range, options_);
         plan.probe = false;
-        plan.should_stop = stop_requested;
+        Written taken;
+        plan.should_stop = [&] { return !taken || stop_requested(); };
         sink_->configure(plan);
         FileTime started = file_clock_now();
         std::uint32_t covered_from = range.from;
-        scan_store(layout_, index, plan, [&](std::span<HeightScan> window) {
-            sink_->take(window);
-            if (window.empty()) return;
-            last_handled_ = window.back().height;
-            reads_.note_window(covered_from, window.back().height, started);
-            covered_from = window.back().height;
+        scan_store(layout_, index, plan, [&](const ScannedWindow& window) {
+            if (!taken) return;
+            taken = sink_->take(window);
+            if (window.heights.empty()) return;
+            const std::uint32_t last = window.heights.back().height;
+            last_handled_ = last;
+            reads_.note_window(covered_from, last, started);
+            covered_from = last;
             started = file_clock_now();
-            progress_->advance(HeightRange{range.from, window.back().height}.size());
+            progress_->advance(HeightRange{range.from, last}.size());
         });
+        if (!taken) return taken;
         // Heights after the last one read hold no record the scan took.
-        if (!stop_requested()) {
-            reads_.note_window(covered_from, range.to, started);
-            last_handled_ = range.to;
-            sink_->covered(range.to);
-        }
+        if (stop_requested()) return {};
+        reads_.note_window(covered_from, range.to, started);
+        last_handled_ = range.to;
+        return sink_->covered(range.to);
     }
 
-    void handle(const ReadyHeights& ready, std::uint64_t next) {
+    Written handle(const ReadyHeights& ready, std::uint64_t next) {
         if (ready.first) {
             const HeightRange range{*ready.first, ready.last};
             ScanPlan plan = plan_for(range, options_);
             plan.probe = true;  // every height of the range, read by name
             if (range.size() <= SMALL_BATCH) plan.jobs = plan.reads_in_flight = 1;
-            plan.should_stop = stop_requested;
+            Written taken;
+            plan.should_stop = [&] { return !taken || stop_requested(); };
             sink_->configure(plan);
             reads_.note_heights(range.from, range.to);
             std::optional<std::uint32_t> handled = last_handled_;
-            scan_store(layout_, StoreIndex{}, plan, [&](std::span<HeightScan> window) {
-                sink_->take(window);
-                if (!window.empty()) handled = window.back().height;
+            scan_store(layout_, StoreIndex{}, plan, [&](const ScannedWindow& window) {
+                if (!taken) return;
+                taken = sink_->take(window);
+                if (!window.heights.empty()) handled = window.heights.back().height;
             });
+            if (!taken) return taken;
             // A stop ends the batch early; otherwise every height of it is handled.
             const bool stopped = stop_requested();
             last_handled_ = stopped ? handled : std::optional<std::uint32_t>(range.to);
-            if (!stopped) sink_->covered(range.to);
+            if (!stopped) {
+                if (auto covered = sink_->covered(range.to); !covered) return covered;
+            }
             followed_ += range.size();
             new_block_at_ = std::chrono::steady_clock::now();
         }
+        const RereadShape shape = sink_->reread_shape();
         for (const std::uint32_t height : ready.rewritten) {
             if (reads_.unchanged_since_read(height)) continue;
             reads_.note_height(height);
-            sink_->take_again(layout_, height, next);
+            if (auto taken = sink_->take_again(reread(height, next, shape)); !taken) return taken;
         }
+        return {};
     }
 
-    int finish(ProgressLine& progress) {
+    // A height handled before, read again as the sink asks: the height below
+    // when it is in the range, the one above when it was handled too.
+    RereadHeight reread(std::uint32_t height, std::uint64_t next, const RereadShape& shape) const {
+        const bool neighbours = shape.neighbours == Neighbours::Read;
+        std::optional<HeightScan> below;
+        if (neighbours && height > from_) below = read_by_name(layout_, height - 1, TorrentRecord::Skipped);
+        HeightScan scan = read_by_name(layout_, height, shape.torrent);
+        std::optional<HeightScan> above;
+        if (neighbours && std::uint64_t{height} + 1 < next) above = read_by_name(layout_, height + 1, TorrentRecord::Skipped);
+        return {std::move(scan), std::move(below), std::move(above)};
+    }
+
+    Finished finish(ProgressLine& progress) {
         progress.hide();
         return sink_->finish(last_handled_);
     }
@@ -132,7 +155,8 @@ private:
     bool verify_;
     StoreLayout layout_;
     StoreWatch watch_;
-    std::unique_ptr<HeightSink> sink_;
+    std::uint32_t from_ = 0;
+    std::unique_ptr<FollowSink> sink_;
     ProgressLine* progress_ = nullptr;
     RecentReads reads_{layout_};
     std::optional<std::uint32_t> last_handled_;
@@ -146,7 +170,7 @@ private:
 int run_follow(const ScanOptions& options) {
     install_stop_signals();
     Follower follower(options);
-    return follower.run();
+    return exit_status(follower.run());
 }
 
 }  // namespace quorvane

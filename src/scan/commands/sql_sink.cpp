@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "common/tool_entry.hpp"
+#include "scan/commands/height_sink.hpp"
 #include "scan/views/dump_lines.hpp"
-#include "scan/commands/height_sinks.hpp"
 #include "scan/views/sql_stream.hpp"
 
 namespace quorvane {
@@ -17,81 +17,86 @@ namespace {
 // row, small enough that a reader sees the table grow.
 constexpr std::size_t ROWS_PER_BATCH = 10'000;
 
-class SqlSink final : public HeightSink {
+class SqlSink final : public FollowSink {
 public:
-    SqlSink(SqlEngine engine, const std::string& table, ProgressLine& progress, std::uint32_t from)
-        : stream_(engine, table), progress_(progress), next_(from) {}
+    SqlSink(SqlEngine engine, const std::string& table, SinkOutput& output, std::uint32_t from)
+        : stream_(engine, table), output_(output), next_(from) {}
 
-    void begin() override { print(Stream::Stdout, stream_.opening()); }
+    Written begin() override { return output_.write(Stream::Stdout, stream_.opening()); }
 
     void configure(ScanPlan& plan) const override {
         plan.read_torrents = false;
         plan.only_blocks = true;
         plan.in_worker = [this](HeightScan& scan) {
-            if (scan.block && *scan.block) {
-                scan.text = stream_.row({scan.height, **scan.block}).text;
-                scan.block.reset();
-            }
+            if (!scan.block || !*scan.block) return std::string();
+            std::string row = stream_.row({scan.height, **scan.block}).text;
+            scan.block.reset();
+            return row;
         };
     }
 
     bool needs_torrents() const override { return false; }
 
-    void take(std::span<HeightScan> window) override {
+    RereadShape reread_shape() const override { return {TorrentRecord::Skipped, Neighbours::Skipped}; }
+
+    Written take(const ScannedWindow& window) override {
         std::string errors;
-        for (HeightScan& scan : window) {
-            if (!scan.text.empty()) pending_.push_back({scan.height, std::move(scan.text)});
-            errors += dump_errors(scan);
+        for (std::size_t i = 0; i < window.heights.size(); ++i) {
+            if (!window.made[i].empty()) pending_.push_back({window.heights[i].height, std::move(window.made[i])});
+            errors += dump_errors(window.heights[i]);
         }
-        show_errors(errors);
-        if (!window.empty() && !streaming_ && pending_.size() >= ROWS_PER_BATCH) write_batch(window.back().height);
+        if (auto shown = show_errors(errors); !shown) return shown;
+        if (!window.heights.empty() && !streaming_ && pending_.size() >= ROWS_PER_BATCH) {
+            return write_batch(window.heights.back().height);
+        }
+        return {};
     }
 
-    void covered(std::uint32_t last) override {
+    Written covered(std::uint32_t last) override {
         covered_ = last;
-        if (streaming_) write_batch(last);
+        if (streaming_) return write_batch(last);
+        return {};
     }
 
-    void take_again(const StoreLayout& layout, std::uint32_t height, std::uint64_t) override {
-        HeightScan scan = read_by_name(layout, height, TorrentRecord::Skipped);
-        const bool readable = scan.block && *scan.block;
+    Written take_again(const RereadHeight& height) override {
+        const HeightScan& scan = height.scan;
         std::vector<SqlRow> rows;
-        if (readable) rows.push_back(stream_.row({height, **scan.block}));
-        show_errors(dump_errors(scan));
-        progress_.make_room_for(Stream::Stdout);
-        print(Stream::Stdout, stream_.batch(height, height, rows));
+        if (scan.block && *scan.block) rows.push_back(stream_.row({scan.height, **scan.block}));
+        if (auto shown = show_errors(dump_errors(scan)); !shown) return shown;
+        return output_.write(Stream::Stdout, stream_.batch(scan.height, scan.height, rows));
     }
 
-    void stream() override {
+    Written stream() override {
         streaming_ = true;
-        if (covered_) write_batch(*covered_);
+        if (covered_) return write_batch(*covered_);
+        return {};
     }
 
-    int finish(std::optional<std::uint32_t> last) override {
-        if (last) write_batch(*last);
+    Finished finish(std::optional<std::uint32_t> last) override {
+        if (last) {
+            if (auto written = write_batch(*last); !written) return std::unexpected(written.error());
+        }
         return failed_ ? EXIT_STATUS_FAILURE : EXIT_STATUS_SUCCESS;
     }
 
 private:
-    void show_errors(const std::string& errors) {
-        if (errors.empty()) return;
+    Written show_errors(const std::string& errors) {
+        if (errors.empty()) return {};
         failed_ = true;
-        progress_.make_room_for(Stream::Stderr);
-        print(Stream::Stderr, errors);
+        return output_.write(Stream::Stderr, errors);
     }
 
     // Every height from the last batch's end through `last`.
-    void write_batch(std::uint32_t last) {
-        if (next_ > last) return;
+    Written write_batch(std::uint32_t last) {
+        if (next_ > last) return {};
         const std::string sql = stream_.batch(static_cast<std::uint32_t>(next_), last, pending_);
         pending_.clear();
         next_ = std::uint64_t{last} + 1;
-        progress_.make_room_for(Stream::Stdout);
-        print(Stream::Stdout, sql);
+        return output_.write(Stream::Stdout, sql);
     }
 
     SqlStream stream_;
-    ProgressLine& progress_;
+    SinkOutput& output_;
     std::uint64_t next_;  // the lowest height no batch has covered
     std::optional<std::uint32_t> covered_;
     std::vector<SqlRow> pending_;
@@ -101,9 +106,9 @@ private:
 
 }  // namespace
 
-std::unique_ptr<HeightSink> sql_sink(SqlEngine engine, const std::string& table, ProgressLine& progress,
+std::unique_ptr<FollowSink> sql_sink(SqlEngine engine, const std::string& table, SinkOutput& output,
                                      std::uint32_t from) {
-    return std::make_unique<SqlSink>(engine, table, progress, from);
+    return std::make_unique<SqlSink>(engine, table, output, from);
 }
 
 }  // namespace quorvane

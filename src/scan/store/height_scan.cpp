@@ -156,11 +156,12 @@ public:
     // With `caller_ring`, every thread reads through a ring of its own (the
     // caller through that one), or the plain way where it gets none.
     WorkerPool(const StoreLayout& layout, const ScanPlan& plan, unsigned thread_count, RecordRing* caller_ring,
-               const RecordDirectories* directories = nullptr)
+               const RecordDirectories* directories = nullptr, std::atomic<std::uint64_t>* ring_records = nullptr)
         : plan_(plan), sync_(static_cast<std::ptrdiff_t>(std::max(1u, thread_count))),
           caller_ring_(caller_ring),
           reads_{&layout, plan.read_torrents, plan.probe, directories != nullptr ? directories->blocks() : -1,
-                 directories != nullptr ? directories->torrents() : -1} {
+                 directories != nullptr ? directories->torrents() : -1},
+          ring_records_(ring_records) {
         const unsigned asked = std::max(1u, thread_count);
         std::optional<std::string> refusal;
         for (unsigned i = 1; i < asked; ++i) {
@@ -177,13 +178,16 @@ public:
                     }
                     for (;;) {
                         sync_.arrive_and_wait();  // a window is ready, or the scan is over
-                        if (done_) return;
+                        if (done_) {
+                            if (ring && ring_records_ != nullptr) *ring_records_ += ring->records_read();
+                            return;
+                        }
                         if (fused_) {
-                            decode_part(true, ring.get());
+                            decode_part(Reading::Too, ring.get());
                         } else {
                             read_part();
                             sync_.arrive_and_wait();  // the window is read
-                            if (i < decoders_) decode_part(false, nullptr);
+                            if (i < decoders_) decode_part(Reading::Done, nullptr);
                         }
                         sync_.arrive_and_wait();  // the window is done
                     }
@@ -205,6 +209,7 @@ public:
         sync_.arrive_and_wait();
     }
 
+
     WorkerPool(const WorkerPool&) = delete;
     WorkerPool& operator=(const WorkerPool&) = delete;
 
@@ -213,17 +218,18 @@ public:
     // Batches each ring keeps in flight from the next window on.
     void keep_in_flight(std::size_t batches) { ring_batches_ = std::clamp<std::size_t>(batches, 1, RecordRing::MAX_BATCHES); }
 
-    void read(std::span<HeightScan> window) {
+    void read(std::span<HeightScan> window, std::span<std::string> made) {
         window_ = window;
+        made_ = made;
         next_read_ = 0;
         next_decode_ = 0;
         sync_.arrive_and_wait();
         if (fused_) {
-            decode_part(true, caller_ring_);
+            decode_part(Reading::Too, caller_ring_);
         } else {
             read_part();
             sync_.arrive_and_wait();
-            decode_part(false, nullptr);
+            decode_part(Reading::Done, nullptr);
         }
         sync_.arrive_and_wait();
     }
@@ -239,15 +245,18 @@ private:
         }
     }
 
-    void decode_part(bool read_too, RecordRing* ring) {
-        if (read_too && ring != nullptr && ring->working()) return read_and_decode_through(*ring);
+    // Whether the heights a thread decodes are still to be read.
+    enum class Reading { Too, Done };
+
+    void decode_part(Reading reading, RecordRing* ring) {
+        if (reading == Reading::Too && ring != nullptr && ring->working()) return read_and_decode_through(*ring);
         for (;;) {
             const std::size_t start = next_decode_.fetch_add(CLAIM);
             if (start >= window_.size()) return;
             const std::size_t end = std::min(window_.size(), start + CLAIM);
             for (std::size_t i = start; i < end; ++i) {
-                if (read_too) read_height(reads_, window_[i]);
-                finish_height(window_[i]);
+                if (reading == Reading::Too) read_height(reads_, window_[i]);
+                finish_height(i);
             }
         }
     }
@@ -274,20 +283,22 @@ private:
             }
             if (in_flight == 0) return;
             ring.finish();
-            for (HeightScan& slot : flight[oldest]) finish_height(slot);
+            const auto first = static_cast<std::size_t>(flight[oldest].data() - window_.data());
+            for (std::size_t i = first; i < first + flight[oldest].size(); ++i) finish_height(i);
             oldest = (oldest + 1) % flight.size();
             --in_flight;
         }
     }
 
-    void finish_height(HeightScan& slot) {
-        decode_height(slot);
-        if (plan_.in_worker) plan_.in_worker(slot);
+    void finish_height(std::size_t i) {
+        decode_height(window_[i]);
+        if (plan_.in_worker) made_[i] = plan_.in_worker(window_[i]);
     }
 
     const ScanPlan& plan_;
     std::barrier<> sync_;
     std::span<HeightScan> window_;
+    std::span<std::string> made_;
     std::atomic<std::size_t> next_read_{0};
     std::atomic<std::size_t> next_decode_{0};
     unsigned decoders_ = 1;  // set before the first window, read after a barrier
@@ -296,6 +307,8 @@ private:
     bool done_ = false;      // written before a barrier phase, read after it
     RecordRing* caller_ring_;
     RecordReads reads_;
+    // Records the workers' rings read, added by each as it ends.
+    std::atomic<std::uint64_t>* ring_records_;
     std::vector<std::jthread> workers_;  // last: they stop before the rest goes
 };
 
@@ -341,8 +354,8 @@ RecordRing* calling_thread_ring(const ScanPlan& plan) {
 
 }  // namespace
 
-void scan_store(const StoreLayout& layout, const StoreIndex& index, const ScanPlan& plan,
-                const std::function<void(std::span<HeightScan>)>& consume) {
+ScanTally scan_store(const StoreLayout& layout, const StoreIndex& index, const ScanPlan& plan,
+                     const std::function<void(const ScannedWindow&)>& consume) {
     PresenceCursor cursor(index, plan.from);
     // Few threads while the records come from memory (as fast as it gets),
     // many reads in flight once the disk is what they wait for.
@@ -363,13 +376,21 @@ void scan_store(const StoreLayout& layout, const StoreIndex& index, const ScanPl
     bool deep = false;
     std::optional<RecordDirectories> directories;
     if (ring != nullptr) directories.emplace(layout);
+    std::atomic<std::uint64_t> ring_records{0};
+    const std::uint64_t caller_ring_before = ring != nullptr ? ring->records_read() : 0;
     auto pool = std::make_unique<WorkerPool>(layout, pool_plan, wide ? readers : decoders, wide ? nullptr : ring,
-                                             directories ? &*directories : nullptr);
+                                             directories ? &*directories : nullptr, &ring_records);
+    const auto tally = [&] {
+        pool.reset();
+        const std::uint64_t caller_ring_read = ring != nullptr ? ring->records_read() - caller_ring_before : 0;
+        return ScanTally{ring_records.load() + caller_ring_read};
+    };
     unsigned windows_for_change = 0;
     std::uint64_t next_probe = plan.from;
     std::vector<HeightScan> window;
+    std::vector<std::string> made;
     for (;;) {
-        if (plan.should_stop && plan.should_stop()) return;
+        if (plan.should_stop && plan.should_stop()) return tally();
         const std::size_t window_size =
             std::min<std::size_t>(WINDOW_PER_JOB * (wide || deep ? std::max(decoders, WIDE_WINDOW_JOBS) : decoders), MAX_WINDOW);
         window.clear();
@@ -388,9 +409,10 @@ void scan_store(const StoreLayout& layout, const StoreIndex& index, const ScanPl
             slot.block_present = block;
             slot.torrent_present = torrent;
         }
-        if (window.empty()) return;
+        if (window.empty()) return tally();
+        made.assign(window.size(), std::string());
         const std::uint64_t blocks_before = blocks_from_storage();
-        pool->read(window);
+        pool->read(window, made);
         const bool on_disk = blocks_from_storage() - blocks_before >= BLOCKS_PER_HEIGHT_ON_DISK * window.size();
         const bool change = (adapts && on_disk != wide) || (deepens && on_disk != deep);
         windows_for_change = change ? windows_for_change + 1 : 0;
@@ -405,9 +427,19 @@ void scan_store(const StoreLayout& layout, const StoreIndex& index, const ScanPl
         }
         if (plan.probe && plan.only_blocks) {
             // Heights found empty take no part further on.
-            std::erase_if(window, [](const HeightScan& scan) { return !scan.block_present; });
+            std::size_t kept = 0;
+            for (std::size_t i = 0; i < window.size(); ++i) {
+                if (!window[i].block_present) continue;
+                if (kept != i) {
+                    window[kept] = std::move(window[i]);
+                    made[kept] = std::move(made[i]);
+                }
+                ++kept;
+            }
+            window.resize(kept);
+            made.resize(kept);
         }
-        consume(window);
+        consume(ScannedWindow{window, made});
     }
 }
 

@@ -38,8 +38,19 @@ struct HeightScan {
     bool torrent_present = false;
     std::optional<std::expected<ScannedBlock, RecordFailure>> block;  // read when present
     std::optional<std::expected<Torrent, RecordFailure>> torrent;     // read when present and asked for
-    std::string text;  // whatever the caller's worker-side step makes of it
-    RawRecords raw;    // between reading and decoding only
+    RawRecords raw;  // between reading and decoding only
+};
+
+// Heights handed on together, ascending, with what the plan's worker step
+// made of each (at the same positions; empty strings where there is none).
+struct ScannedWindow {
+    std::span<HeightScan> heights;
+    std::span<std::string> made;
+};
+
+// What a scan did, beside what it handed on.
+struct ScanTally {
+    std::uint64_t read_through_rings = 0;  // records the io_uring rings read whole
 };
 
 // The heights of both record directories, ascending.
@@ -87,8 +98,9 @@ struct ScanPlan {
     // Take every height of the range, leaving the index aside, and learn
     // what is there by reading it: for a short range of a large store.
     bool probe = false;
-    // Runs on the worker that read the height, in any order.
-    std::function<void(HeightScan&)> in_worker;
+    // Runs on the worker that read the height, in any order; what it returns
+    // is handed on beside the height. It may let go of the records.
+    std::function<std::string(HeightScan&)> in_worker;
     // Asked before each window; the scan ends early when it says so.
     std::function<bool()> should_stop;
     // Told once when not every worker thread could be started: how many run
@@ -103,8 +115,8 @@ struct ScanPlan {
 // (or only a block file) on `plan.reads_in_flight` threads, decodes them on
 // `plan.jobs` of those, and hands them to `consume` on the calling thread in
 // ascending order, a bounded window at a time.
-void scan_store(const StoreLayout& layout, const StoreIndex& index, const ScanPlan& plan,
-                const std::function<void(std::span<HeightScan>)>& consume);
+ScanTally scan_store(const StoreLayout& layout, const StoreIndex& index, const ScanPlan& plan,
+                     const std::function<void(const ScannedWindow&)>& consume);
 
 // What a scan reads of each height.
 struct RecordReads {
