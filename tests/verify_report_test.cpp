@@ -7,36 +7,18 @@
 #include <string>
 #include <vector>
 
+#include "support/scan_builders.hpp"
+
 namespace quorvane {
 namespace {
 
-const std::string HASH_A(64, 'a');
-const std::string HASH_B(64, 'b');
-const std::string MINER = "0102030405060708090a0b0c0d0e0f1011121314.vetq";
+using testing::agreeing_torrent;
+using testing::HASH_A;
+using testing::HASH_B;
+using testing::MINER;
+using testing::scan_at;
 
-ScannedBlock block() {
-    ScannedBlock scanned;
-    UnminedBlock& header = scanned.contents.header.unmined_block;
-    header.timestamp = 1700000000;
-    header.miner = MINER;
-    header.previous_hash = HASH_B;
-    header.nonce = 7;
-    scanned.contents.header.vrf = 42;
-    scanned.hash = HASH_A;
-    return scanned;
-}
-
-// The torrent record that agrees with block().
-Torrent agreeing_torrent() {
-    Torrent torrent;
-    torrent.info.timestamp = 1700000000;
-    torrent.info.nonce = 7;
-    torrent.info.vrf = 42;
-    torrent.info.block_hash = HASH_A;
-    torrent.info.previous_hash = HASH_B;
-    torrent.mined_by = MINER;
-    return torrent;
-}
+ScannedBlock block() { return testing::scanned_block(); }
 
 TEST(TorrentDifferences, ListsEveryFieldThatDiffers) {
     struct Case {
@@ -89,25 +71,6 @@ TEST(ProblemJson, NumbersStayNumbersAndTextsTexts) {
     const Problem invalid{ProblemCode::BlockInvalid, 9, 9, "bad \"x\" \xFF", {}, {}, {}};
     EXPECT_EQ(problem_json(invalid),
               R"({"type":"problem","code":"block_invalid","height":9,"message":"bad \"x\" )" "\xEF\xBF\xBD" R"("})");
-}
-
-// Height h's records in a consistent chain; `broken`: its previous_hash is
-// not the hash of h - 1. `block`/`torrent`: whether each record is there.
-HeightScan scan_at(std::uint32_t h, bool block_there = true, bool torrent_there = true, bool broken = false) {
-    const auto hash_of = [](std::uint64_t height) { return std::string(64 - std::to_string(height).size(), '0') + std::to_string(height); };
-    HeightScan scan;
-    scan.height = h;
-    scan.block_present = block_there;
-    scan.torrent_present = torrent_there;
-    ScannedBlock scanned = block();
-    scanned.hash = hash_of(h);
-    scanned.contents.header.unmined_block.previous_hash = broken ? HASH_B : hash_of(std::uint64_t{h} - 1);
-    Torrent torrent = agreeing_torrent();
-    torrent.info.block_hash = scanned.hash;
-    torrent.info.previous_hash.clear();
-    if (block_there) scan.block = std::move(scanned);
-    if (torrent_there) scan.torrent = std::move(torrent);
-    return scan;
 }
 
 // "+7" takes height 7, "~7" takes it again as a rewrite (with its
