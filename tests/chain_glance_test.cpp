@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "scan/views/text_forms.hpp"
 #include "scan/checks/chain_series.hpp"
 #include "scan/checks/chain_stats.hpp"
 #include "scan/views/progress_line.hpp"
@@ -72,7 +73,7 @@ TEST(HeightColumns, EachHeightFallsInOneColumnAndEachColumnStartsWhereTheLastEnd
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::to_string(c.from) + "-" + std::to_string(c.to));
-        const HeightColumns columns(c.from, c.to);
+        const HeightColumns columns(c.from, c.to, PLOT_COLUMNS);
         ASSERT_EQ(columns.count, c.columns);
         EXPECT_EQ(columns.of(c.from), 0u);
         EXPECT_EQ(columns.of(c.to), c.columns - 1);
@@ -108,7 +109,7 @@ TEST(ReportHtml, StaysUnderTwoMegabytesAndAFewThousandPointsPerChart) {
         stats.piece_lengths.add(i);
         stats.pieces.add(i % 256);
     }
-    ChainSeries series(0, UINT32_MAX);
+    ChainSeries series(0, UINT32_MAX, PLOT_COLUMNS);
     for (std::uint32_t column = 0; column < series.columns.count; ++column) {
         series.difficulty[column].add(0);
         series.difficulty[column].add(UINT64_MAX);
@@ -117,7 +118,7 @@ TEST(ReportHtml, StaysUnderTwoMegabytesAndAFewThousandPointsPerChart) {
         series.length[column].add(column);
         series.length[column].add(UINT64_MAX);
     }
-    Problem mismatch{ProblemCode::TorrentMismatch, 0, 0, {}, {}, {}, {}};
+    Problem mismatch = Problem::torrent_mismatch(0, {});
     for (int i = 0; i < 9; ++i) {
         mismatch.fields.push_back({"previous_hash", Json(std::string(64, 'a')), Json(std::string(64, '<'))});
     }
@@ -138,12 +139,12 @@ TEST(ReportHtml, StaysUnderTwoMegabytesAndAFewThousandPointsPerChart) {
     EXPECT_EQ(series.listed_problems.size(), LISTED_PROBLEMS);
     EXPECT_NE(html.find(grouped(problems.problems - LISTED_PROBLEMS) + " more problems"), std::string::npos);
     // One problem past the list is still mentioned.
-    ChainSeries few(0, 5000);
+    ChainSeries few(0, 5000, PLOT_COLUMNS);
     VerifySummary counted;
     counted.from = 0;
     counted.to = 5000;
     for (std::uint32_t h = 0; h <= LISTED_PROBLEMS; ++h) {
-        few.add(Problem{ProblemCode::ChainBroken, h + 1, h + 1, {}, {}, {}, {}});
+        few.add(Problem::chain_broken(h + 1, {}, {}));
         ++counted.problems;
     }
     EXPECT_NE(report_html(stats, counted, few).find(">1 more problem is not listed here (1,001 in all)"),
@@ -212,7 +213,7 @@ TEST(StatsForms, ListTheTopMinersJoinTheCodesAndNoteOnlyWhatLiesBeyond) {
         ASSERT_NE(top, rows.end());
         EXPECT_TRUE(top->value.starts_with("miner" + std::to_string(c.miners - 1) + " ")) << top->value;
 
-        const std::string page = report_html(stats, summary, ChainSeries(0, 999));
+        const std::string page = report_html(stats, summary, ChainSeries(0, 999, PLOT_COLUMNS));
         const auto links = page.find("problems</a>: ");
         EXPECT_EQ(links == std::string::npos ? "" : page.substr(links + 14, c.codes.size()), c.codes);
         const std::string histogram = interval_histogram(stats);

@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "scan/views/text_forms.hpp"
 #include "scan/views/progress_line.hpp"
 #include "support/cli_harness.hpp"
 #include "support/record_builders.hpp"

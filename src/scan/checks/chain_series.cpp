@@ -4,13 +4,13 @@
 
 namespace quorvane {
 
-HeightColumns::HeightColumns(std::uint32_t from_height, std::uint32_t to)
+HeightColumns::HeightColumns(std::uint32_t from_height, std::uint32_t to, std::uint32_t most)
     : from(from_height),
       heights(std::uint64_t{to} - from_height + 1),
-      count(static_cast<std::uint32_t>(std::min<std::uint64_t>(heights, PLOT_COLUMNS))) {}
+      count(static_cast<std::uint32_t>(std::min<std::uint64_t>(heights, most))) {}
 
 std::uint32_t HeightColumns::of(std::uint32_t height) const {
-    // Below 2^32 heights times PLOT_COLUMNS: no overflow in 64 bits.
+    // Below 2^32 heights times fewer than 2^32 columns: no overflow in 64 bits.
     return static_cast<std::uint32_t>((std::uint64_t{height} - from) * count / heights);
 }
 
@@ -19,8 +19,8 @@ std::uint32_t HeightColumns::first_height(std::uint32_t column) const {
     return static_cast<std::uint32_t>(from + (std::uint64_t{column} * heights + count - 1) / count);
 }
 
-ChainSeries::ChainSeries(std::uint32_t from, std::uint32_t to)
-    : columns(from, to),
+ChainSeries::ChainSeries(std::uint32_t from, std::uint32_t to, std::uint32_t most_columns)
+    : columns(from, to, most_columns),
       difficulty(columns.count),
       interval(columns.count),
       length(columns.count),

@@ -9,12 +9,10 @@
 #include <vector>
 
 #include "scan/checks/chain_stats.hpp"
-#include "scan/checks/verify_report.hpp"
+#include "scan/checks/problem_finder.hpp"
 
 namespace quorvane {
 
-// The width of a chart's plot area, in pixels of its view box.
-inline constexpr std::uint32_t PLOT_COLUMNS = 800;
 // Problems listed one by one in the report; the rest are counted.
 inline constexpr std::size_t LISTED_PROBLEMS = 1000;
 
@@ -22,10 +20,10 @@ inline constexpr std::size_t LISTED_PROBLEMS = 1000;
 struct HeightColumns {
     std::uint32_t from = 0;
     std::uint64_t heights = 0;  // in the range
-    std::uint32_t count = 0;    // columns: the heights, at most PLOT_COLUMNS
+    std::uint32_t count = 0;    // columns: the heights, at most the columns asked for
 
     HeightColumns() = default;
-    HeightColumns(std::uint32_t from, std::uint32_t to);
+    HeightColumns(std::uint32_t from, std::uint32_t to, std::uint32_t most);
     std::uint32_t of(std::uint32_t height) const;
     // The first height of a column.
     std::uint32_t first_height(std::uint32_t column) const;
@@ -55,7 +53,8 @@ struct ChainSeries {
     std::uint64_t unlisted_problems = 0;
 
     ChainSeries() = default;
-    ChainSeries(std::uint32_t from, std::uint32_t to);
+    // At most `columns` columns: one per pixel of the charts that draw them.
+    ChainSeries(std::uint32_t from, std::uint32_t to, std::uint32_t columns);
     void add(std::uint32_t height, const HeightFacts& facts);
     void add(const Problem& problem);
 };

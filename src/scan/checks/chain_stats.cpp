@@ -80,23 +80,4 @@ std::optional<std::int64_t> ChainStats::span_seconds() const {
     return std::int64_t{*last_timestamp} - *first_timestamp;
 }
 
-std::string utc_text(std::uint32_t timestamp) {
-    const std::time_t time = timestamp;
-    std::tm parts{};
-    gmtime_r(&time, &parts);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &parts);
-    return text;
-}
-
-std::string duration_text(std::int64_t seconds) {
-    const bool negative = seconds < 0;
-    const std::uint64_t total = negative ? 0 - static_cast<std::uint64_t>(seconds) : static_cast<std::uint64_t>(seconds);
-    char text[48];
-    std::snprintf(text, sizeof text, "%s%llud %02llu:%02llu:%02llu", negative ? "-" : "",
-                  static_cast<unsigned long long>(total / 86400), static_cast<unsigned long long>(total / 3600 % 24),
-                  static_cast<unsigned long long>(total / 60 % 60), static_cast<unsigned long long>(total % 60));
-    return text;
-}
-
 }  // namespace quorvane

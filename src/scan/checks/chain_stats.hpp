@@ -65,9 +65,4 @@ private:
     std::optional<std::uint32_t> decoded_below_;  // height of the last block that decoded
 };
 
-// "2023-11-14T22:13:20Z"
-std::string utc_text(std::uint32_t timestamp);
-// "1d 02:03:04" (negative with a leading "-")
-std::string duration_text(std::int64_t seconds);
-
 }  // namespace quorvane

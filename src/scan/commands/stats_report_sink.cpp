@@ -4,8 +4,9 @@
 #include "common/tool_entry.hpp"
 #include "scan/checks/chain_series.hpp"
 #include "scan/checks/chain_stats.hpp"
-#include "scan/checks/verify_report.hpp"
+#include "scan/checks/problem_finder.hpp"
 #include "scan/commands/height_sink.hpp"
+#include "scan/report/report_charts.hpp"
 #include "scan/report/report_html.hpp"
 #include "scan/report/stats_format.hpp"
 
@@ -16,10 +17,10 @@ namespace {
 class StatsReportSink final : public HeightSink {
 public:
     StatsReportSink(StatsReportForm form, SinkOutput& output, HeightRange range)
-        : form_(form), output_(output), report_(range.from, range.to), stats_(range.from, range.to) {
-        if (form_ == StatsReportForm::Html) series_ = ChainSeries(range.from, range.to);
+        : form_(form), output_(output), problems_(range.from, range.to), stats_(range.from, range.to) {
+        if (form_ == StatsReportForm::Html) series_ = ChainSeries(range.from, range.to, PLOT_COLUMNS);
         // Problems are counted, and drawn in a report, but never printed.
-        report_.observe([this](const Problem& problem) {
+        problems_.observe([this](const Problem& problem) {
             if (form_ == StatsReportForm::Html) series_.add(problem);
         });
     }
@@ -28,7 +29,7 @@ public:
 
     Written take(const ScannedWindow& window) override {
         for (const HeightScan& scan : window.heights) {
-            report_.add(scan);
+            problems_.add(scan);
             const HeightFacts facts = stats_.add(scan);
             if (form_ == StatsReportForm::Html) series_.add(scan.height, facts);
         }
@@ -38,10 +39,10 @@ public:
     Finished finish(std::optional<std::uint32_t> last) override {
         VerifySummary summary;
         if (last) {
-            report_.end_at(*last);
-            report_.finish();
+            problems_.end_at(*last);
+            problems_.finish();
             stats_.end_at(*last);
-            summary = report_.summary();
+            summary = problems_.summary();
         }
         output_.end_progress();
         std::string text;
@@ -57,7 +58,7 @@ public:
 private:
     StatsReportForm form_;
     SinkOutput& output_;
-    VerifyReport report_;
+    ProblemFinder problems_;
     ChainStats stats_;
     ChainSeries series_;
 };

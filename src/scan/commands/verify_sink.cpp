@@ -4,7 +4,7 @@
 #include <chrono>
 
 #include "common/tool_entry.hpp"
-#include "scan/checks/verify_report.hpp"
+#include "scan/checks/problem_finder.hpp"
 #include "scan/commands/height_sink.hpp"
 #include "scan/report/problem_lines.hpp"
 #include "scan/report/verify_metrics.hpp"
@@ -16,8 +16,8 @@ namespace {
 class VerifySink final : public FollowSink {
 public:
     VerifySink(VerifyForm form, VerifyRun run, SinkOutput& output, HeightRange range)
-        : form_(form), output_(output), report_(range.from, range.to) {
-        if (run == VerifyRun::Followed) report_.keep_absent_heights();
+        : form_(form), output_(output), problems_(range.from, range.to) {
+        if (run == VerifyRun::Followed) problems_.keep_absent_heights();
     }
 
     void configure(ScanPlan& plan) const override { plan.read_torrents = true; }
@@ -27,18 +27,18 @@ public:
     RereadShape reread_shape() const override { return {TorrentRecord::Read, Neighbours::Read}; }
 
     Written take(const ScannedWindow& window) override {
-        for (const HeightScan& scan : window.heights) report_.add(scan);
-        return show(report_.take_problems());
+        for (const HeightScan& scan : window.heights) problems_.add(scan);
+        return show(problems_.take_problems());
     }
 
     Written take_again(const RereadHeight& height) override {
-        report_.recheck(height.below ? *height.below : HeightScan{}, height.scan, height.above ? &*height.above : nullptr);
-        return show(report_.take_problems());
+        problems_.recheck(height.below ? *height.below : HeightScan{}, height.scan, height.above ? &*height.above : nullptr);
+        return show(problems_.take_problems());
     }
 
     Written stream() override {
-        report_.stream();
-        return show(report_.take_problems());
+        problems_.stream();
+        return show(problems_.take_problems());
     }
 
     Finished finish(std::optional<std::uint32_t> last) override {
@@ -48,13 +48,13 @@ public:
             }
             return EXIT_STATUS_SUCCESS;
         }
-        report_.end_at(*last);
-        if (auto shown = show(report_.finish()); !shown) return std::unexpected(shown.error());
+        problems_.end_at(*last);
+        if (auto shown = show(problems_.finish()); !shown) return std::unexpected(shown.error());
         output_.end_progress();
-        if (auto written = output_.write(Stream::Stdout, closing_text(report_.summary())); !written) {
+        if (auto written = output_.write(Stream::Stdout, closing_text(problems_.summary())); !written) {
             return std::unexpected(written.error());
         }
-        return report_.found_problems() ? EXIT_STATUS_FAILURE : EXIT_STATUS_SUCCESS;
+        return problems_.found_problems() ? EXIT_STATUS_FAILURE : EXIT_STATUS_SUCCESS;
     }
 
 private:
@@ -79,7 +79,7 @@ private:
 
     VerifyForm form_;
     SinkOutput& output_;
-    VerifyReport report_;
+    ProblemFinder problems_;
     std::chrono::steady_clock::time_point started_ = std::chrono::steady_clock::now();
 };
 

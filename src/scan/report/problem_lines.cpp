@@ -33,7 +33,7 @@ std::string problem_detail(const Problem& problem) {
             return {};
         case ProblemCode::BlockInvalid:
         case ProblemCode::TorrentInvalid:
-            return problem.message;
+            return problem.failure ? problem.failure->message() : std::string();
         case ProblemCode::ChainBroken:
             return "previous_hash " + problem.found + " is not the hash of block " + std::to_string(problem.first - 1) +
                    " (" + problem.expected + ")";
@@ -70,7 +70,7 @@ std::string problem_json(const Problem& problem) {
         case ProblemCode::BlockInvalid:
         case ProblemCode::TorrentInvalid:
             line["height"] = problem.first;
-            line["message"] = problem.message;
+            line["message"] = problem.failure ? problem.failure->message() : std::string();
             break;
         case ProblemCode::ChainBroken:
             line["height"] = problem.first;

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "common/json.hpp"
-#include "scan/checks/verify_report.hpp"
+#include "scan/checks/problem_finder.hpp"
 
 namespace quorvane {
 

@@ -1,3 +1,4 @@
+#include "scan/views/text_forms.hpp"
 #include "scan/report/report_charts.hpp"
 
 #include <algorithm>
@@ -226,21 +227,6 @@ std::string short_miner(const std::string& miner) {
 }
 
 }  // namespace
-
-std::string html_escaped(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (const char c : text) {
-        switch (c) {
-            case '&': out += "&amp;"; break;
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
-            case '"': out += "&quot;"; break;
-            default: out += c;
-        }
-    }
-    return out;
-}
 
 std::string difficulty_chart(const ChainSeries& series) {
     return figure("difficulty", "Difficulty over height",

@@ -11,6 +11,10 @@
 
 namespace quorvane {
 
+// The width of a chart's plot area, in pixels of its view box: the series
+// are reduced to as many columns.
+inline constexpr std::uint32_t PLOT_COLUMNS = 800;
+
 // Each returns one <figure> with its title, axes with labels and units, and
 // the marks: a path per series, a rect per bar or per run of columns.
 std::string difficulty_chart(const ChainSeries& series);
@@ -19,8 +23,5 @@ std::string interval_histogram(const ChainStats& stats);
 std::string miner_chart(const ChainStats& stats);
 std::string length_chart(const ChainSeries& series);
 std::string problem_strip(const ChainSeries& series);
-
-// Text made safe to put between tags or in an attribute.
-std::string html_escaped(std::string_view text);
 
 }  // namespace quorvane

@@ -1,3 +1,4 @@
+#include "scan/views/text_forms.hpp"
 #include "scan/report/report_html.hpp"
 
 #include "scan/views/progress_line.hpp"

@@ -4,7 +4,7 @@
 
 #include "scan/checks/chain_series.hpp"
 #include "scan/checks/chain_stats.hpp"
-#include "scan/checks/verify_report.hpp"
+#include "scan/checks/problem_finder.hpp"
 
 namespace quorvane {
 

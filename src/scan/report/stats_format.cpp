@@ -1,3 +1,4 @@
+#include "scan/views/text_forms.hpp"
 #include "scan/report/stats_format.hpp"
 #include "scan/report/problem_lines.hpp"
 
@@ -22,18 +23,6 @@ Json json_or_null(const std::optional<Value>& value) {
     return value ? Json(*value) : Json(nullptr);
 }
 
-std::string fixed(double value, int decimals) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%.*f", decimals, value);
-    return text;
-}
-
-// Rounded to two decimals and printed as such in JSON as well.
-double rounded_percent(std::uint64_t part, std::uint64_t whole) {
-    if (whole == 0) return 0;
-    return std::round(static_cast<double>(part) * 10000.0 / static_cast<double>(whole)) / 100.0;
-}
-
 std::string timestamp_text(const std::optional<std::uint32_t>& timestamp) {
     return timestamp ? utc_text(*timestamp) + " (" + std::to_string(*timestamp) + ")" : "none";
 }
@@ -54,10 +43,6 @@ std::string three(const ValueCounts<Value>& counts) {
 
 
 }  // namespace
-
-std::string percent_text(std::uint64_t part, std::uint64_t whole) {
-    return fixed(rounded_percent(part, whole), 2);
-}
 
 std::vector<StatsRow> stats_rows(const ChainStats& s, const VerifySummary& problems) {
     std::vector<StatsRow> rows;

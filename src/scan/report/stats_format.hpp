@@ -7,7 +7,7 @@
 
 #include "common/json.hpp"
 #include "scan/checks/chain_stats.hpp"
-#include "scan/checks/verify_report.hpp"
+#include "scan/checks/problem_finder.hpp"
 
 namespace quorvane {
 
@@ -40,8 +40,5 @@ std::vector<StatsRow> stats_rows(const ChainStats& stats, const VerifySummary& p
 std::string stats_text(const ChainStats& stats, const VerifySummary& problems);
 // One pretty JSON object with its newline; null for what the range did not hold.
 std::string stats_json(const ChainStats& stats, const VerifySummary& problems);
-
-// "33.33": a share of the blocks in per cent, two decimals.
-std::string percent_text(std::uint64_t part, std::uint64_t whole);
 
 }  // namespace quorvane

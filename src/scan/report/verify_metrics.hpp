@@ -3,7 +3,7 @@
 #include <chrono>
 #include <string>
 
-#include "scan/checks/verify_report.hpp"
+#include "scan/checks/problem_finder.hpp"
 
 namespace quorvane {
 

@@ -1,3 +1,4 @@
+#include "scan/views/text_forms.hpp"
 #include "scan/views/progress_line.hpp"
 
 #include <unistd.h>
@@ -30,16 +31,6 @@ std::string clock_text(std::uint64_t seconds) {
 }
 
 }  // namespace
-
-std::string grouped(std::uint64_t value) {
-    const std::string digits = std::to_string(value);
-    std::string out;
-    for (std::size_t i = 0; i < digits.size(); ++i) {
-        if (i > 0 && (digits.size() - i) % 3 == 0) out += ',';
-        out += digits[i];
-    }
-    return out;
-}
 
 std::string progress_text(std::string_view label, std::uint64_t done, std::uint64_t total,
                           std::chrono::nanoseconds elapsed) {

@@ -18,9 +18,6 @@ std::string progress_text(std::string_view label, std::uint64_t done, std::uint6
 std::string follow_progress_text(std::string_view label, std::optional<std::uint32_t> last_handled,
                                  std::chrono::nanoseconds since_new_block, double heights_per_second);
 
-// Digits in groups of three: 1234567 gives "1,234,567".
-std::string grouped(std::uint64_t value);
-
 enum class ProgressShown { Off, On };
 
 // One line on standard error, redrawn in place at most ten times a second

@@ -26,10 +26,19 @@ struct Problem {
     ProblemCode code = ProblemCode::BlockMissing;
     std::uint32_t first = 0;  // the height, or the first of a range
     std::uint32_t last = 0;   // the last height of a range
-    std::string message;      // BlockInvalid, TorrentInvalid
+    std::optional<RecordFailure> failure;  // BlockInvalid, TorrentInvalid: which record, read or decode, and why
     std::string expected;     // ChainBroken: the hash of the block below
     std::string found;        // ChainBroken: the header's previous_hash
     std::vector<FieldDifference> fields;  // TorrentMismatch
+
+    // Heights `first` to `last` lack a record (BlockMissing, TorrentMissing).
+    static Problem missing(ProblemCode code, std::uint32_t first, std::uint32_t last);
+    // A record of `height` that could not be had (BlockInvalid, TorrentInvalid by its kind).
+    static Problem invalid(std::uint32_t height, RecordFailure failure);
+    // The block of `height` does not link to the one below.
+    static Problem chain_broken(std::uint32_t height, std::string expected, std::string found);
+    // The torrent record of `height` disagrees with its block.
+    static Problem torrent_mismatch(std::uint32_t height, std::vector<FieldDifference> fields);
 };
 
 // Where a torrent record disagrees with its block, field by field.
@@ -52,9 +61,9 @@ struct VerifySummary {
 // the heights between have neither) and reports each problem once, ordered
 // by first height, then code. Problems wait only while a range of missing
 // records that starts before them is still open. The words are the views'.
-class VerifyReport {
+class ProblemFinder {
 public:
-    VerifyReport(std::uint32_t from, std::uint32_t to);
+    ProblemFinder(std::uint32_t from, std::uint32_t to);
 
     // Each problem, once released, goes to `observer` instead of the ready ones.
     void observe(std::function<void(const Problem&)> observer) { observer_ = std::move(observer); }
@@ -95,8 +104,11 @@ private:
     // range of missing records no longer runs through a height that has one.
     void correct_presence(ProblemCode code, std::optional<std::uint32_t>& open, HeightRuns& absent,
                           std::uint64_t& count, bool present, std::uint32_t height);
-    void report(Problem problem);
-    void release(bool everything);
+    void found(Problem problem);
+    // Which problems stay back: those after a range of missing records that
+    // is still open (unless streaming), or none.
+    enum class Held { WhileRangesOpen, Nothing };
+    void release(Held held_back);
 
     std::uint32_t from_;
     std::uint32_t to_;

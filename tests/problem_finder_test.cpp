@@ -1,4 +1,4 @@
-#include "scan/checks/verify_report.hpp"
+#include "scan/checks/problem_finder.hpp"
 #include "scan/report/problem_lines.hpp"
 
 #include <gtest/gtest.h>
@@ -45,7 +45,7 @@ TEST(TorrentDifferences, ListsEveryFieldThatDiffers) {
         Torrent torrent = agreeing_torrent();
         c.edit(torrent);
         const auto differences = torrent_differences(block(), torrent);
-        Problem problem{ProblemCode::TorrentMismatch, 5, 5, {}, {}, {}, differences};
+        const Problem problem = Problem::torrent_mismatch(5, differences);
         const std::string expected = c.text.empty() ? "" : "5: torrent_mismatch: " + c.text;
         EXPECT_EQ(differences.empty() ? "" : problem_text(problem), expected) << c.name;
     }
@@ -55,20 +55,20 @@ TEST(ProblemJson, NumbersStayNumbersAndTextsTexts) {
     Torrent torrent = agreeing_torrent();
     torrent.info.vrf = uint128{1} << 100;
     torrent.mined_by = "x.veq";
-    const Problem problem{ProblemCode::TorrentMismatch, 5, 5, {}, {}, {}, torrent_differences(block(), torrent)};
+    const Problem problem = Problem::torrent_mismatch(5, torrent_differences(block(), torrent));
     EXPECT_EQ(problem_json(problem),
               R"({"type":"problem","code":"torrent_mismatch","height":5,"fields":[)"
               R"({"field":"vrf","block":42,"torrent":1267650600228229401496703205376},)"
               R"({"field":"mined_by","block":")" + MINER + R"(","torrent":"x.veq"}]})");
-    const Problem broken{ProblemCode::ChainBroken, 8, 8, {}, HASH_A, HASH_B, {}};
+    const Problem broken = Problem::chain_broken(8, HASH_A, HASH_B);
     EXPECT_EQ(problem_json(broken), R"({"type":"problem","code":"chain_broken","height":8,"expected":")" + HASH_A +
                                         R"(","found":")" + HASH_B + R"("})");
     EXPECT_EQ(problem_text(broken),
               "8: chain_broken: previous_hash " + HASH_B + " is not the hash of block 7 (" + HASH_A + ")");
-    const Problem missing{ProblemCode::TorrentMissing, 3, 3, {}, {}, {}, {}};
+    const Problem missing = Problem::missing(ProblemCode::TorrentMissing, 3, 3);
     EXPECT_EQ(problem_text(missing), "3: torrent_missing");
     EXPECT_EQ(problem_json(missing), R"({"type":"problem","code":"torrent_missing","from":3,"to":3})");
-    const Problem invalid{ProblemCode::BlockInvalid, 9, 9, "bad \"x\" \xFF", {}, {}, {}};
+    const Problem invalid = Problem::invalid(9, {RecordKind::Block, RecordFailure::Step::Decode, "bad \"x\" \xFF"});
     EXPECT_EQ(problem_json(invalid),
               R"({"type":"problem","code":"block_invalid","height":9,"message":"bad \"x\" )" "\xEF\xBF\xBD" R"("})");
 }
@@ -76,7 +76,7 @@ TEST(ProblemJson, NumbersStayNumbersAndTextsTexts) {
 // "+7" takes height 7, "~7" takes it again as a rewrite (with its
 // neighbours as they are); a suffix "!" breaks its link below, "-b" and
 // "-t" leave its block or torrent record out; "stream" starts following.
-TEST(VerifyReport, FollowedRunSummarisesEverythingItReported) {
+TEST(ProblemFinder, FollowedRunSummarisesEverythingItReported) {
     struct Case {
         std::string name;
         std::vector<std::string> steps;
@@ -115,7 +115,7 @@ TEST(VerifyReport, FollowedRunSummarisesEverythingItReported) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        VerifyReport report(0, 9);
+        ProblemFinder report(0, 9);
         report.keep_absent_heights();
         // The heights and codes are under test here; the details have their own tables.
         std::string lines;

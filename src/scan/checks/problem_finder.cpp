@@ -1,4 +1,4 @@
-#include "scan/checks/verify_report.hpp"
+#include "scan/checks/problem_finder.hpp"
 
 #include "common/uint128.hpp"
 
@@ -22,9 +22,26 @@ std::vector<FieldDifference> torrent_differences(const ScannedBlock& block, cons
     return differences;
 }
 
-VerifyReport::VerifyReport(std::uint32_t from, std::uint32_t to) : from_(from), to_(to), next_height_(from) {}
+Problem Problem::missing(ProblemCode code, std::uint32_t first, std::uint32_t last) {
+    return {code, first, last, std::nullopt, {}, {}, {}};
+}
 
-void VerifyReport::add(const HeightScan& scan) {
+Problem Problem::invalid(std::uint32_t height, RecordFailure failure) {
+    const ProblemCode code = failure.record == RecordKind::Block ? ProblemCode::BlockInvalid : ProblemCode::TorrentInvalid;
+    return {code, height, height, std::move(failure), {}, {}, {}};
+}
+
+Problem Problem::chain_broken(std::uint32_t height, std::string expected, std::string found) {
+    return {ProblemCode::ChainBroken, height, height, std::nullopt, std::move(expected), std::move(found), {}};
+}
+
+Problem Problem::torrent_mismatch(std::uint32_t height, std::vector<FieldDifference> fields) {
+    return {ProblemCode::TorrentMismatch, height, height, std::nullopt, {}, {}, std::move(fields)};
+}
+
+ProblemFinder::ProblemFinder(std::uint32_t from, std::uint32_t to) : from_(from), to_(to), next_height_(from) {}
+
+void ProblemFinder::add(const HeightScan& scan) {
     cover_until(scan.height);
     const std::uint32_t h = scan.height;
     note_presence(ProblemCode::BlockMissing, open_block_missing_, scan.block_present, h);
@@ -37,10 +54,10 @@ void VerifyReport::add(const HeightScan& scan) {
     torrents_ += scan.torrent_present;
     hash_below_ = check_records(scan, hash_below_);
     next_height_ = std::uint64_t{h} + 1;
-    release(false);
+    release(Held::WhileRangesOpen);
 }
 
-std::optional<std::string> VerifyReport::check_records(const HeightScan& scan,
+std::optional<std::string> ProblemFinder::check_records(const HeightScan& scan,
                                                       const std::optional<std::string>& hash_below) {
     const std::uint32_t h = scan.height;
     const ScannedBlock* block = nullptr;
@@ -48,7 +65,7 @@ std::optional<std::string> VerifyReport::check_records(const HeightScan& scan,
         if (*scan.block) {
             block = &**scan.block;
         } else {
-            report({ProblemCode::BlockInvalid, h, h, scan.block->error().message(), {}, {}, {}});
+            found(Problem::invalid(h, scan.block->error()));
         }
     }
     const Torrent* torrent = nullptr;
@@ -56,44 +73,44 @@ std::optional<std::string> VerifyReport::check_records(const HeightScan& scan,
         if (*scan.torrent) {
             torrent = &**scan.torrent;
         } else {
-            report({ProblemCode::TorrentInvalid, h, h, scan.torrent->error().message(), {}, {}, {}});
+            found(Problem::invalid(h, scan.torrent->error()));
         }
     }
     if (block != nullptr && hash_below && block->contents.header.unmined_block.previous_hash != *hash_below) {
-        report({ProblemCode::ChainBroken, h, h, {}, *hash_below, block->contents.header.unmined_block.previous_hash, {}});
+        found(Problem::chain_broken(h, *hash_below, block->contents.header.unmined_block.previous_hash));
     }
     if (block != nullptr && torrent != nullptr) {
         auto differences = torrent_differences(*block, *torrent);
         if (!differences.empty()) {
-            report({ProblemCode::TorrentMismatch, h, h, {}, {}, {}, std::move(differences)});
+            found(Problem::torrent_mismatch(h, std::move(differences)));
         }
     }
     return block != nullptr ? std::optional<std::string>(block->hash) : std::nullopt;
 }
 
-void VerifyReport::recheck(const HeightScan& below, const HeightScan& scan, const HeightScan* above) {
+void ProblemFinder::recheck(const HeightScan& below, const HeightScan& scan, const HeightScan* above) {
     const std::uint32_t h = scan.height;
     correct_presence(ProblemCode::BlockMissing, open_block_missing_, absent_blocks_, blocks_, scan.block_present, h);
     correct_presence(ProblemCode::TorrentMissing, open_torrent_missing_, absent_torrents_, torrents_,
                      scan.torrent_present, h);
-    if (!scan.block_present) report({ProblemCode::BlockMissing, h, h, {}, {}, {}, {}});
-    if (!scan.torrent_present) report({ProblemCode::TorrentMissing, h, h, {}, {}, {}, {}});
+    if (!scan.block_present) found(Problem::missing(ProblemCode::BlockMissing, h, h));
+    if (!scan.torrent_present) found(Problem::missing(ProblemCode::TorrentMissing, h, h));
     std::optional<std::string> hash_of_below;
     if (h > from_ && below.block && *below.block) hash_of_below = (*below.block)->hash;
     const auto hash = check_records(scan, hash_of_below);
     if (above != nullptr && above->block && *above->block && hash) {
         const std::string& previous = (*above->block)->contents.header.unmined_block.previous_hash;
-        if (previous != *hash) report({ProblemCode::ChainBroken, h + 1, h + 1, {}, *hash, previous, {}});
+        if (previous != *hash) found(Problem::chain_broken(h + 1, *hash, previous));
     }
     if (std::uint64_t{h} + 1 == next_height_) hash_below_ = hash;
-    release(false);
+    release(Held::WhileRangesOpen);
 }
 
-void VerifyReport::correct_presence(ProblemCode code, std::optional<std::uint32_t>& open, HeightRuns& absent,
+void ProblemFinder::correct_presence(ProblemCode code, std::optional<std::uint32_t>& open, HeightRuns& absent,
                                     std::uint64_t& count, bool present, std::uint32_t height) {
     const bool in_open_range = open && *open <= height && height < next_height_;
     if (present && in_open_range) {
-        if (*open < height) report({code, *open, height - 1, {}, {}, {}, {}});
+        if (*open < height) found(Problem::missing(code, *open, height - 1));
         if (std::uint64_t{height} + 1 < next_height_) {
             open = height + 1;
         } else {
@@ -111,12 +128,12 @@ void VerifyReport::correct_presence(ProblemCode code, std::optional<std::uint32_
     }
 }
 
-void VerifyReport::stream() {
+void ProblemFinder::stream() {
     streaming_ = true;
-    release(false);
+    release(Held::WhileRangesOpen);
 }
 
-void VerifyReport::cover_until(std::uint64_t height) {
+void ProblemFinder::cover_until(std::uint64_t height) {
     if (next_height_ >= height) return;
     // Heights next_height_ .. height - 1 hold neither record.
     const auto first = static_cast<std::uint32_t>(next_height_);
@@ -130,7 +147,7 @@ void VerifyReport::cover_until(std::uint64_t height) {
     next_height_ = height;
 }
 
-void VerifyReport::note_presence(ProblemCode code, std::optional<std::uint32_t>& open, bool present,
+void ProblemFinder::note_presence(ProblemCode code, std::optional<std::uint32_t>& open, bool present,
                                  std::uint32_t height) {
     if (!present) {
         if (!open) open = height;
@@ -139,25 +156,25 @@ void VerifyReport::note_presence(ProblemCode code, std::optional<std::uint32_t>&
     }
 }
 
-void VerifyReport::close_range(ProblemCode code, std::optional<std::uint32_t>& open, std::uint32_t last) {
+void ProblemFinder::close_range(ProblemCode code, std::optional<std::uint32_t>& open, std::uint32_t last) {
     const std::uint32_t first = *open;
     open.reset();
-    report({code, first, last, {}, {}, {}, {}});
+    found(Problem::missing(code, first, last));
 }
 
-void VerifyReport::report(Problem problem) {
+void ProblemFinder::found(Problem problem) {
     const std::pair key{problem.first, static_cast<int>(problem.code)};
     waiting_.emplace(key, std::move(problem));
 }
 
-void VerifyReport::release(bool everything) {
+void ProblemFinder::release(Held held_back) {
     std::optional<std::pair<std::uint32_t, int>> held;
     const auto hold = [&](const std::optional<std::uint32_t>& open, ProblemCode code) {
         if (!open) return;
         const std::pair key{*open, static_cast<int>(code)};
         if (!held || key < *held) held = key;
     };
-    if (!everything && !streaming_) {
+    if (held_back == Held::WhileRangesOpen && !streaming_) {
         hold(open_block_missing_, ProblemCode::BlockMissing);
         hold(open_torrent_missing_, ProblemCode::TorrentMissing);
     }
@@ -175,17 +192,17 @@ void VerifyReport::release(bool everything) {
     }
 }
 
-std::vector<Problem> VerifyReport::take_problems() { return std::exchange(ready_, {}); }
+std::vector<Problem> ProblemFinder::take_problems() { return std::exchange(ready_, {}); }
 
-std::vector<Problem> VerifyReport::finish() {
+std::vector<Problem> ProblemFinder::finish() {
     cover_until(std::uint64_t{to_} + 1);
     if (open_block_missing_) close_range(ProblemCode::BlockMissing, open_block_missing_, to_);
     if (open_torrent_missing_) close_range(ProblemCode::TorrentMissing, open_torrent_missing_, to_);
-    release(true);
+    release(Held::Nothing);
     return take_problems();
 }
 
-VerifySummary VerifyReport::summary() const {
+VerifySummary ProblemFinder::summary() const {
     VerifySummary summary;
     summary.from = from_;
     summary.to = to_;
