@@ -268,5 +268,29 @@ TEST(ChainscanFollow, ReaderThatGoesAwayEndsTheWait) {
     EXPECT_EQ(result.err, "");
 }
 
+// Without its stop pipe (no descriptor left for it) a follow says so, and
+// Ctrl-C still ends it with the summary. The tool runs under strace, which
+// fails pipe2 and ignores the signal meant for the tool.
+TEST(ChainscanFollow, WithoutItsStopPipeSaysSoAndStillStops) {
+    if (!fs::exists("/usr/bin/strace") || run_program("/usr/bin/strace", {"-o", "/dev/null", "/bin/true"}).status != 0) {
+        GTEST_SKIP() << "strace cannot trace here";
+    }
+    LiveStore store(0, 12, 5);
+    BackgroundRun run("/usr/bin/strace", {"-I4", "-f", "-qq", "-o", "/dev/null", "-e", "trace=pipe2", "-e",
+                                          "inject=pipe2:error=EMFILE", CHAINSCAN, "verify", "--follow", "--progress",
+                                          "--config", store.settings()});
+    ASSERT_TRUE(run.wait_for_err("following")) << run.err();
+    std::ifstream children("/proc/" + std::to_string(run.pid()) + "/task/" + std::to_string(run.pid()) + "/children");
+    int tool = 0;
+    ASSERT_TRUE(children >> tool);
+    ::kill(tool, SIGINT);
+    const RunResult result = run.finish();
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.out, "checked heights 0-4: 5 blocks, 5 torrent records, no problems found\n");
+    EXPECT_TRUE(result.err.starts_with("Warning: no pipe to wake the run on Ctrl-C or SIGTERM (Too many open files); "
+                                       "either may take a second to end it\n"))
+        << result.err;
+}
+
 }  // namespace
 }  // namespace quorvane::testing

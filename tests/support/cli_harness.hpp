@@ -54,6 +54,7 @@ public:
     bool wait_for_out(const std::string& text, int timeout_seconds = 20);
     bool wait_for_err(const std::string& text, int timeout_seconds = 20);
     void signal(int number) const;
+    int pid() const { return pid_; }
     // Waits for the end (killing the tool after `timeout_seconds`) and returns
     // everything it printed.
     RunResult finish(int timeout_seconds = 20);

@@ -168,7 +168,10 @@ private:
 }  // namespace
 
 int run_follow(const ScanOptions& options) {
-    install_stop_signals();
+    if (const auto installed = install_stop_signals(); !installed) {
+        print(Stream::Stderr, "Warning: no pipe to wake the run on Ctrl-C or SIGTERM (" + installed.error() +
+                                  "); either may take a second to end it\n");
+    }
     Follower follower(options);
     return exit_status(follower.run());
 }

@@ -22,24 +22,23 @@ std::optional<std::uint32_t> height_of_file_name(std::string_view name, std::str
 
 namespace {
 
-using Listing = std::unique_ptr<DIR, int (*)(DIR*)>;
+using OpenedDirectory = std::unique_ptr<DIR, int (*)(DIR*)>;
 
-std::expected<Listing, IoError> open_listing(const std::string& directory) {
+std::expected<OpenedDirectory, IoError> open_listing(const std::string& directory) {
     if (auto refused = nul_in_file_name(directory)) return std::unexpected(std::move(*refused));
     for (;;) {
-        Listing listing(::opendir(directory.c_str()), ::closedir);
+        OpenedDirectory listing(::opendir(directory.c_str()), ::closedir);
         if (listing) return listing;
         if (errno != EINTR) return std::unexpected(IoError::from_os(errno));
     }
 }
 
-}  // namespace
-
+// Hands `take` each height of the directory's records at `lowest` or above, in the directory's order.
 std::expected<void, IoError> each_listed_height(const std::string& directory, std::string_view suffix,
                                                 std::uint64_t lowest, const std::function<void(std::uint32_t)>& take) {
     auto opened = open_listing(directory);
     if (!opened) return std::unexpected(opened.error());
-    const Listing listing = std::move(*opened);
+    const OpenedDirectory listing = std::move(*opened);
     for (;;) {
         errno = 0;
         const dirent* entry = ::readdir(listing.get());
@@ -53,6 +52,8 @@ std::expected<void, IoError> each_listed_height(const std::string& directory, st
         if (height && *height >= lowest) take(*height);
     }
 }
+
+}  // namespace
 
 std::expected<std::vector<std::uint32_t>, IoError> list_heights(const std::string& directory,
                                                                 std::string_view suffix, std::uint64_t lowest) {
@@ -70,10 +71,6 @@ std::expected<HeightSet, IoError> list_height_set(const std::string& directory, 
     if (!listed) return std::unexpected(listed.error());
     return std::move(heights).build();
 }
-
-}  // namespace quorvane
-
-namespace quorvane {
 
 std::expected<void, IoError> check_listable(const std::string& directory) {
     auto opened = open_listing(directory);

@@ -6,6 +6,9 @@
 
 #include <atomic>
 #include <cerrno>
+#include <optional>
+
+#include "common/io_error.hpp"
 
 namespace quorvane {
 
@@ -27,8 +30,12 @@ extern "C" void on_stop_signal(int signal_number) {
 
 }  // namespace
 
-void install_stop_signals() {
-    if (pipe_ends[0] < 0 && ::pipe2(pipe_ends, O_CLOEXEC | O_NONBLOCK) != 0) pipe_ends[0] = pipe_ends[1] = -1;
+std::expected<void, std::string> install_stop_signals() {
+    std::optional<std::string> no_pipe;
+    if (pipe_ends[0] < 0 && ::pipe2(pipe_ends, O_CLOEXEC | O_NONBLOCK) != 0) {
+        no_pipe = os_error_message(errno);
+        pipe_ends[0] = pipe_ends[1] = -1;
+    }
     struct sigaction action {};
     action.sa_handler = on_stop_signal;
     sigemptyset(&action.sa_mask);
@@ -36,6 +43,8 @@ void install_stop_signals() {
     action.sa_flags = SA_RESTART;
     ::sigaction(SIGINT, &action, nullptr);
     ::sigaction(SIGTERM, &action, nullptr);
+    if (no_pipe) return std::unexpected(*no_pipe);
+    return {};
 }
 
 bool stop_requested() { return requested.load(); }

@@ -4,9 +4,15 @@
 // descriptor readable, for a wait on it), a second SIGINT ends the process
 // at once, as its default action would.
 
+#include <expected>
+#include <string>
+
 namespace quorvane {
 
-void install_stop_signals();
+// Installs the handlers. Without the descriptor (no pipe could be made: the
+// reason), a stop that comes just before a wait is seen only when the wait
+// ends on its own.
+std::expected<void, std::string> install_stop_signals();
 
 bool stop_requested();
 
