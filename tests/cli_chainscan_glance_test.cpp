@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -265,6 +268,50 @@ TEST(ChainscanReport, RendersOfflineWithEveryChartAndTheProblemTable) {
     TempDir blank_work;
     const BrowserView blank = open_in_browser("<!DOCTYPE html><html><body></body></html>", blank_work);
     EXPECT_GT(view.screenshot.size(), 10 * blank.screenshot.size());
+}
+
+// The whole page of a designed store, byte for byte: every fact of the
+// header, every label, tick and bar of every chart, every problem. The
+// store has every problem code, pauses and a clock that goes back (a
+// negative interval, so a zero between negative and positive ticks), many
+// miners and torrent records of many sizes. After a change meant to alter
+// the page, VIEWERS_UPDATE_GOLDEN=1 writes the new page; look at it in a
+// browser before committing it.
+TEST(ChainscanReport, WholePageOfADesignedStore) {
+    TempDir store;
+    StoreShape shape{0, 300, {}};
+    shape.values = lifelike_values;
+    for (const auto& [height, fault] : std::vector<std::pair<std::uint32_t, Fault>>{
+             {5, Fault::BlockMissing}, {80, Fault::ChainBroken}, {100, Fault::TorrentMismatch},
+             {120, Fault::TorrentMissing}, {200, Fault::BlockInvalid}, {250, Fault::TorrentInvalid}}) {
+        shape.faults.emplace(height, fault);
+    }
+    write_store(store.path(), shape);
+    const auto report = run_on(store, {"report"});
+    ASSERT_EQ(report.status, 1) << report.err;
+    EXPECT_EQ(report.err, "");
+    const std::string golden = std::string(GOLDEN_DIR) + "/report-lifelike-300.html";
+    if (std::getenv("VIEWERS_UPDATE_GOLDEN") != nullptr) {
+        std::ofstream(golden, std::ios::binary) << report.out;
+        GTEST_SKIP() << "wrote " << golden;
+    }
+    std::ifstream expected_file(golden, std::ios::binary);
+    ASSERT_TRUE(expected_file) << golden;
+    const std::string expected((std::istreambuf_iterator<char>(expected_file)), std::istreambuf_iterator<char>());
+    if (report.out == expected) return;
+    // The first line that differs, rather than two pages.
+    const auto got = lines_of(report.out);
+    const auto want = lines_of(expected);
+    for (std::size_t i = 0; i < std::max(got.size(), want.size()); ++i) {
+        const std::string a = i < got.size() ? got[i] : "(none)";
+        const std::string b = i < want.size() ? want[i] : "(none)";
+        if (a == b) continue;
+        std::size_t at = 0;
+        while (at < a.size() && at < b.size() && a[at] == b[at]) ++at;
+        const std::size_t from = at > 80 ? at - 80 : 0;
+        FAIL() << "line " << i + 1 << ", column " << at + 1 << ":\n  page:   …" << a.substr(from, 200)
+               << "\n  golden: …" << b.substr(from, 200);
+    }
 }
 
 TEST(ChainscanReport, BrowserHarnessSeesWhatAPageFetches) {
