@@ -83,7 +83,7 @@ TEST(ProblemFinder, FollowedRunSummarisesEverythingItReported) {
         std::string lines;  // the problems, one "|" each, then the summary
     };
     std::vector<std::string> ten;
-    for (int h = 0; h < 10; ++h) ten.push_back("+" + std::to_string(h));
+    for (int h = 0; h < 10; ++h) ten.push_back(std::string("+").append(std::to_string(h)));
     const auto after = [&](std::vector<std::string> more) {
         std::vector<std::string> steps = ten;
         steps.push_back("stream");

@@ -1,5 +1,6 @@
 #include "scan/commands/scan_options.hpp"
 
+#include <optional>
 #include <string_view>
 
 #include "common/tool_entry.hpp"
@@ -26,9 +27,10 @@ template <typename Value, std::size_t N>
 std::expected<Value, std::string> word_value(std::string_view option, const WordTable<Value, N>& table,
                                              const std::string& word) {
     if (const auto value = value_named(table, word)) return *value;
-    std::string set;
-    for (const auto& entry : table) set += (set.empty() ? "" : ",") + std::string(entry.first);
-    return std::unexpected(std::string(option) + ": " + word + " not in {" + set + "}");
+    std::string message(option);
+    message.append(": ").append(word).append(" not in {");
+    for (std::size_t i = 0; i < N; ++i) message.append(i > 0 ? "," : "").append(table[i].first);
+    return std::unexpected(message.append("}"));
 }
 
 }  // namespace
@@ -51,23 +53,22 @@ std::expected<ScanOptions, std::string> check_options(const CommandLine& line) {
     if (options.from && options.to && *options.from > *options.to) {
         return std::unexpected("--from " + *line.from + " is above --to " + *line.to);
     }
-    const auto format = word_value("--format", OUTPUT_FORMAT_WORDS, line.format);
-    if (!format) return std::unexpected(format.error());
-    options.format = *format;
-    if (!line.engine.empty()) {
-        const auto engine = word_value("--for", SQL_ENGINE_WORDS, line.engine);
-        if (!engine) return std::unexpected(engine.error());
-        options.engine = *engine;
-    }
-    const auto read_threads = word_value("--read-threads", READ_THREADS_WORDS, line.read_threads);
-    if (!read_threads) return std::unexpected(read_threads.error());
-    options.read_threads = *read_threads;
-    const auto read_engine = word_value("--read-engine", READ_ENGINE_WORDS, line.read_engine);
-    if (!read_engine) return std::unexpected(read_engine.error());
-    options.read_engine = *read_engine;
-    const auto directory = word_value("directory", RECORD_DIRECTORY_WORDS, line.directory);
-    if (!directory) return std::unexpected(directory.error());
-    options.directory = *directory;
+    // Each word option's word, as the value its table gives it.
+    std::optional<std::string> unknown_word;
+    const auto take = [&](auto& value, std::string_view option, const auto& table, const std::string& word) {
+        if (unknown_word) return;
+        if (const auto named = word_value(option, table, word)) {
+            value = *named;
+        } else {
+            unknown_word = named.error();
+        }
+    };
+    take(options.format, "--format", OUTPUT_FORMAT_WORDS, line.format);
+    if (!line.engine.empty()) take(options.engine, "--for", SQL_ENGINE_WORDS, line.engine);
+    take(options.read_threads, "--read-threads", READ_THREADS_WORDS, line.read_threads);
+    take(options.read_engine, "--read-engine", READ_ENGINE_WORDS, line.read_engine);
+    take(options.directory, "directory", RECORD_DIRECTORY_WORDS, line.directory);
+    if (unknown_word) return std::unexpected(*unknown_word);
 
     options.proof = !line.no_proof;
     options.torrents = line.torrents;
