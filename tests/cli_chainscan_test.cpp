@@ -386,6 +386,10 @@ TEST(Chainscan, UsageAndFatalErrorsExitWithTwo) {
         {{"report", "--json"}, "Error: "},
         {{"stats", "--from", "5", "--to", "4"}, "Error: --from 5 is above --to 4"},
         {{"schema"}, "Error: --for is required"},
+        {{"diff"}, "Error: --against is required"},
+        {{"diff", "--against", "other.ini", "--from", "5", "--to", "4"}, "Error: --from 5 is above --to 4"},
+        {{"diff", "--against", "other.ini", "--prometheus"}, "Error: "},
+        {{"diff", "--against"}, "Error: "},
         {{"schema", "--for", "mysql"}, "Error: "},
         // The table name goes into SQL text as it stands.
         {{"schema", "--for", "sqlite", "--table", "1blocks"}, "Error: --table: 1blocks is not a plain SQL name"},
@@ -411,11 +415,13 @@ TEST(Chainscan, UsageAndFatalErrorsExitWithTwo) {
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.out.find("--json"), std::string::npos);
     EXPECT_NE(help.out.find("Exit status"), std::string::npos);
-    for (const char* command : {"dump", "verify", "stats", "report"}) {
+    for (const char* command : {"dump", "verify", "stats", "report", "diff"}) {
         const auto command_help = run_program(CHAINSCAN, {command, "--help"});
         EXPECT_EQ(command_help.status, 0);
         EXPECT_NE(command_help.out.find(std::string("Example: chainscan ") + command), std::string::npos);
-        EXPECT_NE(command_help.out.find("(default: the lowest in the store)"), std::string::npos);
+        EXPECT_NE(command_help.out.find(std::string("(default: the lowest in ") +
+                                        (command == std::string("diff") ? "either store)" : "the store)")),
+                  std::string::npos);
     }
     EXPECT_EQ(run_program(CHAINSCAN, {"--version"}).out, "chainscan " VIEWERS_VERSION "\n");
 

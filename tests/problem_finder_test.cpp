@@ -1,5 +1,6 @@
 #include "scan/checks/problem_finder.hpp"
 #include "scan/report/problem_lines.hpp"
+#include "scan/checks/store_comparison.hpp"
 
 #include <gtest/gtest.h>
 
@@ -141,6 +142,55 @@ TEST(ProblemFinder, FollowedRunSummarisesEverythingItReported) {
         lines += summary_text(report.summary());
         lines.pop_back();
         EXPECT_EQ(lines, c.lines);
+    }
+}
+
+// Runs of differences come out by their first height, a block's before a
+// torrent record's, each once it has ended and no open run starts before it.
+TEST(StoreComparison, RunsInOrderOfTheirFirstHeight) {
+    struct Case {
+        std::string name;
+        std::vector<std::string> heights;  // "h:bt", a letter per record: s same, t only this, o only other, d differs, u unreadable, n neither
+        std::string runs;                  // as released, "|" after each take, "=" before the last ones
+    };
+    const std::vector<Case> cases = {
+        {"a torrent run inside a block run", {"1:ds", "2:dd", "3:dd", "4:ds", "5:ss"}, "||||block differs 1-4,torrent differs 2-3|=|"},
+        {"a torrent run that starts first", {"1:st", "2:tt", "3:ts", "4:ss"}, "||torrent only_this 1-2|block only_this 2-3|=|"},
+        {"a height neither holds ends a run", {"1:os", "3:os", "4:ss"}, "|block only_other 1-1|block only_other 3-3|=|"},
+        {"runs left open at the end", {"1:ss", "2:uo"}, "||=block unreadable 2-2,torrent only_other 2-2|"},
+        {"in neither is no difference", {"1:nn", "2:nn"}, "||=|"},
+    };
+    const auto agreement = [](char letter) {
+        switch (letter) {
+            case 't': return Agreement::OnlyThis;
+            case 'o': return Agreement::OnlyOther;
+            case 'd': return Agreement::Differs;
+            case 'u': return Agreement::Unreadable;
+            case 'n': return Agreement::InNeither;
+            default: return Agreement::Same;
+        }
+    };
+    for (const auto& c : cases) {
+        StoreComparison comparison(1, 5);
+        std::string runs;
+        const auto add_runs = [&](const std::vector<DifferenceRun>& released) {
+            for (std::size_t i = 0; i < released.size(); ++i) {
+                const auto& run = released[i];
+                runs += (i > 0 ? "," : "") + std::string(StoreLayout::noun(run.record)) + " " +
+                        std::string(difference_name(run.code)) + " " + std::to_string(run.from) + "-" + std::to_string(run.to);
+            }
+        };
+        for (const auto& step : c.heights) {
+            const auto height = static_cast<std::uint32_t>(std::stoul(step));
+            const std::string letters = step.substr(step.find(':') + 1);
+            comparison.add(height, agreement(letters[0]), agreement(letters[1]), std::nullopt);
+            add_runs(comparison.take_runs());
+            runs += "|";
+        }
+        runs += "=";
+        add_runs(comparison.finish());
+        runs += "|";
+        EXPECT_EQ(runs, c.runs) << c.name;
     }
 }
 

@@ -18,9 +18,10 @@ using namespace quorvane;
 constexpr unsigned MAX_JOBS = 256;
 
 constexpr const char* EXIT_STATUSES =
-    "Exit status: 0 done and nothing wrong; 1 a height could not be read or decoded (dump) or a problem\n"
-    "was found (verify, stats, report); 2 usage error, settings that do not load, a directory that cannot be listed,\n"
-    "or output that cannot be written; 141 (killed by SIGPIPE) the reader of the output went away.";
+    "Exit status: 0 done and nothing wrong; 1 a height could not be read or decoded (dump), a problem\n"
+    "was found (verify, stats, report) or the stores differ (diff); 2 usage error, settings that do not load,\n"
+    "a directory that cannot be listed, or output that cannot be written; 141 (killed by SIGPIPE) the reader\n"
+    "of the output went away.";
 
 // A word option: the words its table lists, checked by the parser.
 template <typename Value, std::size_t N>
@@ -29,10 +30,11 @@ CLI::Option* add_word_option(CLI::App& command, const std::string& name, std::st
     return command.add_option(name, word, help)->check(CLI::IsMember(words_of(table)));
 }
 
-void add_common_options(CLI::App& command, CommandLine& options) {
-    command.add_option("--from", options.from, "first height (default: the lowest in the store)")
+// `store`: where the range's default ends are found ("the store").
+void add_common_options(CLI::App& command, CommandLine& options, const std::string& store = "the store") {
+    command.add_option("--from", options.from, "first height (default: the lowest in " + store + ")")
         ->type_name("H");
-    command.add_option("--to", options.to, "last height (default: the highest in the store)")
+    command.add_option("--to", options.to, "last height (default: the highest in " + store + ")")
         ->type_name("H");
     command.add_option("--jobs", options.jobs, "threads that decode (default: the number of processors); each keeps up to 128 files in flight from a cold disk")
         ->type_name("N")
@@ -103,6 +105,15 @@ int main(int argc, char** argv) {
     add_common_options(*report, options);
     report->footer(std::string(EXIT_STATUSES) + "\n\nExample: chainscan report --config /srv/node/settings.ini > chain.html");
 
+    CLI::App* diff = app.add_subcommand("diff", "where two stores part: a line per run of heights whose records differ");
+    add_common_options(*diff, options, "either store");
+    diff->add_option("--against", options.against, "the other store's settings file")
+        ->type_name("PATH")
+        ->required();
+    diff->add_flag("--json", options.json, "JSON Lines instead of text");
+    diff->footer(std::string(EXIT_STATUSES) +
+                 "\n\nExample: chainscan diff --against /srv/replica/settings.ini --json | jq -c 'select(.type == \"summary\")'");
+
     CLI::App* schema = app.add_subcommand("schema", "the SQL that creates a table for dump --format csv and loads it");
     add_engine_options(*schema, options, "duckdb, postgresql or sqlite")->required();
     schema->footer("Example: chainscan schema --for sqlite > blocks.sql && sqlite3 chain.db < blocks.sql");
@@ -123,7 +134,7 @@ int main(int argc, char** argv) {
         return EXIT_STATUS_FATAL;
     }
     for (const auto& [command, name] : {std::pair{dump, Command::Dump}, std::pair{verify, Command::Verify},
-                                        std::pair{stats, Command::Stats}, std::pair{report, Command::Report},
+                                        std::pair{stats, Command::Stats}, std::pair{report, Command::Report}, std::pair{diff, Command::Diff},
                                         std::pair{schema, Command::Schema}, std::pair{complete, Command::CompleteHeights}}) {
         if (command->parsed()) options.command = name;
     }
@@ -137,6 +148,7 @@ int main(int argc, char** argv) {
         case Command::Verify: return run_verify(*checked);
         case Command::Stats: return run_stats(*checked);
         case Command::Report: return run_report(*checked);
+        case Command::Diff: return run_diff(*checked);
         case Command::Schema: return run_schema(*checked);
         case Command::CompleteHeights: return run_complete_heights(*checked);
     }

@@ -16,6 +16,8 @@ int run_follow(const ScanOptions& options);
 // one self-contained HTML page (report).
 int run_stats(const ScanOptions& options);
 int run_report(const ScanOptions& options);
+// Where two stores part: the runs of heights whose records differ, and a summary.
+int run_diff(const ScanOptions& options);
 int run_schema(const ScanOptions& options);
 // For shell completion: the heights of the block (or torrent) directory, one
 // a line, or nothing when the settings cannot be found.

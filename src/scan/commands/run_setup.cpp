@@ -38,16 +38,46 @@ HeightSet heights_in(const std::string& directory, std::string_view suffix, std:
     return std::move(*heights);
 }
 
-}  // namespace
-
-std::expected<NodeSettings, SettingsError> load_settings_once(const ScanOptions& options) {
+// The settings file the other tools would read: --config, SETTINGS_PATH, the
+// current directory, beside the program; empty where there is none.
+std::string settings_path_of(const ScanOptions& options) {
     ProcessContext context = current_process_context();
     context.arguments.resize(std::min<std::size_t>(context.arguments.size(), 1));
     if (options.config) {
         context.arguments.push_back(std::string(CONFIG_OPTION));
         context.arguments.push_back(*options.config);
     }
-    return load_settings_from(locate_settings_file(context).value_or(""), HomeLookup(home_directory));
+    return locate_settings_file(context).value_or("");
+}
+
+}  // namespace
+
+std::expected<NodeSettings, SettingsError> load_settings_once(const ScanOptions& options) {
+    return load_settings_from(settings_path_of(options), HomeLookup(home_directory));
+}
+
+namespace {
+
+StoreLayout layout_or_stop(const std::expected<NodeSettings, SettingsError>& settings, std::string_view store,
+                           const std::string& path) {
+    if (!settings) {
+        fatal_stop("Failed to load the settings of " + std::string(store) + " (" +
+                   (path.empty() ? std::string("no settings file found") : utf8::to_text_lossy(path)) +
+                   "): " + settings.error().diagnostic());
+    }
+    return StoreLayout(testnet_paths_from(*settings));
+}
+
+}  // namespace
+
+StoreLayout load_this_layout(const ScanOptions& options) {
+    const std::string path = settings_path_of(options);
+    return layout_or_stop(load_settings_from(path, HomeLookup(home_directory)), "this store", path);
+}
+
+StoreLayout load_other_layout(const std::string& settings_path) {
+    return layout_or_stop(load_settings_from(settings_path, HomeLookup(home_directory)), "the other store",
+                          settings_path);
 }
 
 StoreLayout load_layout(const ScanOptions& options) {
@@ -66,7 +96,11 @@ StoreIndex index_store(const StoreLayout& layout, const ScanOptions& options, Li
 }
 
 std::optional<HeightRange> range_of(const ScanOptions& options, const StoreIndex& index) {
-    const auto extent = index.extent();
+    return range_over(options, index.extent());
+}
+
+std::optional<HeightRange> range_over(const ScanOptions& options,
+                                      const std::optional<std::pair<std::uint32_t, std::uint32_t>>& extent) {
     if (!extent && !(options.from && options.to)) return std::nullopt;
     const std::uint32_t from = options.from ? *options.from : extent->first;
     const std::uint32_t to = options.to ? *options.to : extent->second;

@@ -29,6 +29,12 @@ std::expected<NodeSettings, SettingsError> load_settings_once(const ScanOptions&
 // The test network's store layout; settings that do not load are a fatal stop.
 StoreLayout load_layout(const ScanOptions& options);
 
+// The same for a command that reads two stores: this one (--config or the
+// usual search) and the other (`settings_path`); the message of a fatal stop
+// names the store and its settings file.
+StoreLayout load_this_layout(const ScanOptions& options);
+StoreLayout load_other_layout(const std::string& settings_path);
+
 // Whether the directories are listed: only when the range is too long to be
 // read by name (WhenNeeded), or in any case.
 enum class ListingNeed { WhenNeeded, Always };
@@ -37,8 +43,11 @@ enum class ListingNeed { WhenNeeded, Always };
 // directory that cannot be listed is a fatal stop.
 StoreIndex index_store(const StoreLayout& layout, const ScanOptions& options, ListingNeed need = ListingNeed::WhenNeeded);
 
-// The range to scan, or nothing when it holds no height.
+// The range to scan, or nothing when it holds no height: --from and --to,
+// else the lowest and highest height of the store (or of `extent`).
 std::optional<HeightRange> range_of(const ScanOptions& options, const StoreIndex& index);
+std::optional<HeightRange> range_over(const ScanOptions& options,
+                                      const std::optional<std::pair<std::uint32_t, std::uint32_t>>& extent);
 
 ScanPlan plan_for(const HeightRange& range, const ScanOptions& options);
 

@@ -39,6 +39,7 @@ std::expected<ScanOptions, std::string> check_options(const CommandLine& line) {
     ScanOptions options;
     options.command = line.command;
     options.config = line.config;
+    options.against = line.against;
     options.jobs = line.jobs;
     options.follow = line.follow;
     for (const auto& [name, text, height] : {std::tuple{"--from", &line.from, &options.from},
@@ -76,6 +77,7 @@ std::expected<ScanOptions, std::string> check_options(const CommandLine& line) {
     options.stats_form = line.command == Command::Report ? StatsReportForm::Html
                          : line.json                     ? StatsReportForm::JsonObject
                                                          : StatsReportForm::Text;
+    options.diff_form = line.json ? DiffForm::JsonLines : DiffForm::Text;
     options.progress = line.no_progress ? ProgressChoice::Never
                        : line.progress  ? ProgressChoice::Always
                                         : ProgressChoice::WhenTerminal;

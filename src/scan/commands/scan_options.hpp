@@ -17,7 +17,7 @@
 
 namespace quorvane {
 
-enum class Command { Dump, Verify, Stats, Report, Schema, CompleteHeights };
+enum class Command { Dump, Verify, Stats, Report, Diff, Schema, CompleteHeights };
 
 // dump's output: JSON Lines, CSV, or a SQL stream.
 enum class OutputFormat { JsonLines, Csv, Sql };
@@ -27,6 +27,8 @@ inline constexpr WordTable<OutputFormat, 3> OUTPUT_FORMAT_WORDS = {{
 // verify's output: a line per problem and a summary as text or JSON Lines,
 // or the summary alone as Prometheus metrics.
 enum class VerifyForm { Text, JsonLines, Prometheus };
+// diff's: a line per run of differences and a summary, as text or JSON Lines.
+enum class DiffForm { Text, JsonLines };
 // stats' and report's: aligned text, one JSON object, or an HTML page.
 enum class StatsReportForm { Text, JsonObject, Html };
 
@@ -39,6 +41,7 @@ struct CommandLine {
     std::optional<std::string> from;
     std::optional<std::string> to;
     std::optional<std::string> config;
+    std::optional<std::string> against;  // diff
     unsigned jobs = std::max(1u, std::thread::hardware_concurrency());
     std::string format = "jsonl";
     std::string engine;  // --for
@@ -60,6 +63,7 @@ struct ScanOptions {
     std::optional<std::uint32_t> from;
     std::optional<std::uint32_t> to;
     std::optional<std::string> config;
+    std::optional<std::string> against;  // diff: the other store's settings file
     unsigned jobs = 1;
     bool follow = false;
     ProgressChoice progress = ProgressChoice::WhenTerminal;
@@ -73,6 +77,7 @@ struct ScanOptions {
     std::string table = "blocks";     // also schema
     VerifyForm verify_form = VerifyForm::Text;
     StatsReportForm stats_form = StatsReportForm::Text;
+    DiffForm diff_form = DiffForm::Text;
     RecordKind directory = RecordKind::Block;  // complete-heights
 };
 

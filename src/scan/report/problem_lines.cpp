@@ -1,6 +1,7 @@
 #include "scan/report/problem_lines.hpp"
 
 #include "common/uint128.hpp"
+#include "scan/views/text_forms.hpp"
 
 namespace quorvane {
 
@@ -11,9 +12,6 @@ std::string compact(const Json& value) { return value.dump(-1, ' ', false, Json:
 
 std::string plain(const Json& value) { return value.is_string() ? value.get<std::string>() : compact(value); }
 
-std::string counted(std::uint64_t count, std::string_view noun) {
-    return std::to_string(count) + " " + std::string(noun) + (count == 1 ? "" : "s");
-}
 
 }  // namespace
 

@@ -291,7 +291,7 @@ private:
     }
 
     void finish_height(std::size_t i) {
-        decode_height(window_[i]);
+        if (plan_.decoding == RecordDecoding::Decoded) decode_height(window_[i]);
         if (plan_.in_worker) made_[i] = plan_.in_worker(window_[i]);
     }
 

@@ -86,6 +86,10 @@ enum class ReadEngine { Auto, Ring, Threads };
 inline constexpr WordTable<ReadEngine, 3> READ_ENGINE_WORDS = {{
     {"auto", ReadEngine::Auto}, {"io_uring", ReadEngine::Ring}, {"threads", ReadEngine::Threads}}};
 
+// What the workers make of the bytes they read: the records, decoded (the
+// bytes let go), or the bytes as read, left in each height's `raw`.
+enum class RecordDecoding { Decoded, BytesOnly };
+
 struct ScanPlan {
     std::uint32_t from = 0;
     std::uint32_t to = 0;
@@ -95,6 +99,7 @@ struct ScanPlan {
     ReadEngine read_engine = ReadEngine::Auto;
     bool read_torrents = false;
     bool only_blocks = false;  // skip heights that have no block file
+    RecordDecoding decoding = RecordDecoding::Decoded;
     // Take every height of the range, leaving the index aside, and learn
     // what is there by reading it: for a short range of a large store.
     bool probe = false;

@@ -6,6 +6,10 @@
 
 namespace quorvane {
 
+std::string counted(std::uint64_t count, std::string_view noun) {
+    return std::to_string(count) + " " + std::string(noun) + (count == 1 ? "" : "s");
+}
+
 std::string grouped(std::uint64_t value) {
     const std::string digits = std::to_string(value);
     std::string out;

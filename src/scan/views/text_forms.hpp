@@ -9,6 +9,8 @@
 
 namespace quorvane {
 
+// "1 block", "3 blocks".
+std::string counted(std::uint64_t count, std::string_view noun);
 // Digits in groups of three: 1234567 gives "1,234,567".
 std::string grouped(std::uint64_t value);
 // "2023-11-14T22:13:20Z"
