@@ -87,6 +87,7 @@ bench:
 	@bench/glance build/release
 	@bench/sql-stream build/release
 	@bench/io-uring build/release
+	@bench/diff build/release
 
 # Hardening: the whole suite under ASan and UBSan, fuzzing, coverage.
 FUZZ_SECONDS ?= 60

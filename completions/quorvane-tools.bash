@@ -50,11 +50,11 @@ _chainscan() {
     local range="--from --to --jobs --config --progress --no-progress --help"
     COMPREPLY=()
     if ((COMP_CWORD == 1)); then
-        mapfile -t COMPREPLY < <(compgen -W "dump verify stats report schema --help --version" -- "$cur")
+        mapfile -t COMPREPLY < <(compgen -W "dump verify stats report diff schema --help --version" -- "$cur")
         return
     fi
     case $prev in
-        --config) _quorvane_files "$cur"; return ;;
+        --config | --against) _quorvane_files "$cur"; return ;;
         --from | --to) mapfile -t COMPREPLY < <(_quorvane_heights blocks "$cur"); return ;;
         --format) mapfile -t COMPREPLY < <(compgen -W "jsonl csv sql" -- "$cur"); return ;;
         --for) mapfile -t COMPREPLY < <(compgen -W "duckdb postgresql sqlite" -- "$cur"); return ;;
@@ -65,6 +65,7 @@ _chainscan() {
         verify) mapfile -t COMPREPLY < <(compgen -W "$range --follow --json --prometheus" -- "$cur") ;;
         stats) mapfile -t COMPREPLY < <(compgen -W "$range --json" -- "$cur") ;;
         report) mapfile -t COMPREPLY < <(compgen -W "$range" -- "$cur") ;;
+        diff) mapfile -t COMPREPLY < <(compgen -W "$range --against --json" -- "$cur") ;;
         schema) mapfile -t COMPREPLY < <(compgen -W "--for --table --help" -- "$cur") ;;
     esac
 }

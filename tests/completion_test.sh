@@ -34,7 +34,9 @@ offers() {
 
 cd "$work/elsewhere" || exit 1
 settings="$work/node/settings.ini"
-offers "dump report schema stats verify --help --version" 1 _chainscan chainscan ""
+offers "diff dump report schema stats verify --help --version" 1 _chainscan chainscan ""
+offers "--against" 2 _chainscan chainscan diff --ag
+offers "$work/other.ini" 3 _chainscan chainscan diff --against "$work/oth"
 offers "--help --version" 1 _chainscan chainscan --
 # The words chainscan's own parser takes for an option, as its help lists
 # them ("--format TEXT:{jsonl,csv,sql}"), sorted as offers sorts them.

@@ -1,9 +1,11 @@
 // Writes a consistent store of COUNT heights from FIRST on, with a node's
 // settings.ini, and puts in the problems asked for:
-//   make_store [--lifelike] DIR COUNT [FIRST] [CODE=HEIGHT ...]
+//   make_store [--lifelike | --fork-at H] DIR COUNT [FIRST] [CODE=HEIGHT ...]
 //   make_store /tmp/store 100000
 //   make_store --lifelike /tmp/store 100000   (varied pace, miners, sizes)
 //   make_store /tmp/store 20 0 chain_broken=8 torrent_mismatch=12
+//   make_store --fork-at 700 /tmp/fork 1000   (from 700 on, another chain
+//                                              than make_store's own)
 
 #include <cstdio>
 #include <exception>
@@ -17,9 +19,18 @@ int main(int argc, char** argv) {
         shape.values = quorvane::testing::lifelike_values;
         --argc;
         ++argv;
+    } else if (argc > 2 && std::string(argv[1]) == "--fork-at") {
+        // Each block from there on a second later: another hash, and every
+        // link above it another chain.
+        const auto fork = static_cast<std::uint32_t>(std::stoul(argv[2]));
+        shape.values = [fork](std::uint32_t h, quorvane::testing::HeightValues& v) {
+            v.timestamp = 1700000000u + h + (h >= fork ? 1 : 0);
+        };
+        argc -= 2;
+        argv += 2;
     }
     if (argc < 3) {
-        std::fprintf(stderr, "Usage: make_store [--lifelike] DIR COUNT [FIRST] [CODE=HEIGHT ...]\n");
+        std::fprintf(stderr, "Usage: make_store [--lifelike | --fork-at H] DIR COUNT [FIRST] [CODE=HEIGHT ...]\n");
         return 2;
     }
     try {
