@@ -50,14 +50,6 @@ std::string settings_path_of(const ScanOptions& options) {
     return locate_settings_file(context).value_or("");
 }
 
-}  // namespace
-
-std::expected<NodeSettings, SettingsError> load_settings_once(const ScanOptions& options) {
-    return load_settings_from(settings_path_of(options), HomeLookup(home_directory));
-}
-
-namespace {
-
 StoreLayout layout_or_stop(const std::expected<NodeSettings, SettingsError>& settings, std::string_view store,
                            const std::string& path) {
     if (!settings) {
@@ -69,6 +61,10 @@ StoreLayout layout_or_stop(const std::expected<NodeSettings, SettingsError>& set
 }
 
 }  // namespace
+
+std::expected<NodeSettings, SettingsError> load_settings_once(const ScanOptions& options) {
+    return load_settings_from(settings_path_of(options), HomeLookup(home_directory));
+}
 
 StoreLayout load_this_layout(const ScanOptions& options) {
     const std::string path = settings_path_of(options);
