@@ -54,15 +54,15 @@ _chainscan() {
         return
     fi
     case $prev in
-        --config | --against) _quorvane_files "$cur"; return ;;
+        --config | --against | --metrics-file) _quorvane_files "$cur"; return ;;
         --from | --to) mapfile -t COMPREPLY < <(_quorvane_heights blocks "$cur"); return ;;
         --format) mapfile -t COMPREPLY < <(compgen -W "jsonl csv sql" -- "$cur"); return ;;
         --for) mapfile -t COMPREPLY < <(compgen -W "duckdb postgresql sqlite" -- "$cur"); return ;;
         --jobs | --table) return ;;
     esac
     case ${COMP_WORDS[1]} in
-        dump) mapfile -t COMPREPLY < <(compgen -W "$range --follow --torrents --no-proof --format --for --table" -- "$cur") ;;
-        verify) mapfile -t COMPREPLY < <(compgen -W "$range --follow --json --prometheus" -- "$cur") ;;
+        dump) mapfile -t COMPREPLY < <(compgen -W "$range --follow --torrents --no-proof --format --for --table --metrics-file" -- "$cur") ;;
+        verify) mapfile -t COMPREPLY < <(compgen -W "$range --follow --json --prometheus --metrics-file" -- "$cur") ;;
         stats) mapfile -t COMPREPLY < <(compgen -W "$range --json" -- "$cur") ;;
         report) mapfile -t COMPREPLY < <(compgen -W "$range" -- "$cur") ;;
         diff) mapfile -t COMPREPLY < <(compgen -W "$range --against --json" -- "$cur") ;;

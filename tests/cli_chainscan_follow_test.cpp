@@ -7,7 +7,9 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
+#include <iterator>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -266,6 +268,95 @@ TEST(ChainscanFollow, ReaderThatGoesAwayEndsTheWait) {
                                 "' | head -3 >/dev/null; echo \"${PIPESTATUS[0]}\""});
     EXPECT_EQ(result.out, "141\n");
     EXPECT_EQ(result.err, "");
+}
+
+// The file's text with what changes from run to run left out: timestamps,
+// durations and the watch's own gauges.
+std::string steady_metrics(const std::string& text) {
+    std::string kept;
+    for (const auto& line : lines_of(text)) {
+        if (line.find("_seconds") != std::string::npos || line.find("chainscan_follow_") != std::string::npos) continue;
+        kept += line + "\n";
+    }
+    return kept;
+}
+
+std::string file_text(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// A metrics file kept current while following: each step shows within a
+// few seconds, a reader never sees half of it, and after Ctrl-C it holds
+// what a one-shot run over the final store reports, with nothing left
+// beside it.
+TEST(ChainscanFollow, KeepsItsMetricsFileCurrent) {
+    struct Case {
+        std::vector<std::string> command;
+        std::string to_height;  // the family that tells the last height handled
+        std::string counted;    // a sample the mismatched torrent record or the new blocks change
+    };
+    for (const Case& c : {Case{{"verify"}, "chainscan_verify_to_height", "chainscan_verify_problems{code=\"torrent_mismatch\"} 1\n"},
+                          Case{{"dump", "--format", "sql", "--for", "sqlite"}, "chainscan_dump_to_height",
+                               "chainscan_dump_records 7\n"}}) {
+        SCOPED_TRACE(c.command[0]);
+        LiveStore store(0, 12, 5);
+        TempDir out;
+        const std::string path = out / "chainscan.prom";
+        std::vector<std::string> arguments = c.command;
+        arguments.insert(arguments.end(), {"--follow", "--no-progress", "--metrics-file", path, "--config", store.settings()});
+        BackgroundRun run(CHAINSCAN, arguments);
+        std::atomic<bool> done{false};
+        std::atomic<int> reads{0};
+        std::atomic<int> partial{0};
+        std::thread reader([&] {
+            while (!done) {
+                const std::string text = file_text(path);
+                if (!text.empty()) {
+                    ++reads;
+                    if (!text.ends_with("\n") || text.find("chainscan_follow_last_store_write_timestamp_seconds ") == std::string::npos) {
+                        ++partial;
+                    }
+                }
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            }
+        });
+        const auto shows = [&](const std::string& sample) {
+            for (int tries = 0; tries < 500; ++tries) {
+                if (file_text(path).find(sample) != std::string::npos) return true;
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            }
+            return false;
+        };
+        EXPECT_TRUE(shows(c.to_height + " 4\n")) << file_text(path);
+        EXPECT_TRUE(shows("chainscan_follow_store_to_height 4\n")) << file_text(path);
+        store.apply("b5");
+        store.apply("t5");
+        EXPECT_TRUE(shows(c.to_height + " 5\n")) << file_text(path);
+        store.apply("b6");
+        store.apply("Y6");
+        EXPECT_TRUE(shows(c.to_height + " 6\n")) << file_text(path);
+        EXPECT_TRUE(shows(c.counted)) << file_text(path);
+        run.signal(SIGINT);
+        const RunResult result = run.finish();
+        done = true;
+        reader.join();
+        EXPECT_EQ(result.err, "");
+        EXPECT_GT(reads.load(), 0);
+        EXPECT_EQ(partial.load(), 0);
+        std::vector<std::string> beside;
+        for (const auto& entry : fs::directory_iterator(out.path())) beside.push_back(entry.path().filename().string());
+        EXPECT_EQ(beside, std::vector<std::string>{"chainscan.prom"});
+        // A one-shot run over the final store.
+        std::vector<std::string> once = c.command;
+        once.insert(once.end(), {"--metrics-file", out / "once.prom", "--config", store.settings()});
+        run_program(CHAINSCAN, once);
+        EXPECT_EQ(steady_metrics(file_text(path)), steady_metrics(file_text(out / "once.prom")));
+        if (c.command[0] == "verify") {
+            const RunResult prometheus = run_program(CHAINSCAN, {"verify", "--prometheus", "--config", store.settings()});
+            EXPECT_EQ(steady_metrics(file_text(path)), steady_metrics(prometheus.out));
+        }
+    }
 }
 
 // Without its stop pipe (no descriptor left for it) a follow says so, and

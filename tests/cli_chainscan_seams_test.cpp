@@ -12,6 +12,8 @@
 #include <iostream>
 #include <filesystem>
 #include <sstream>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -357,11 +359,33 @@ TEST(ChainscanPrometheus, MetricsPassPromtoolAndCarryTheSummary) {
             EXPECT_NE(std::find(lines.begin(), lines.end(), sample), lines.end()) << sample << "\n" << result.out;
         }
         EXPECT_EQ(std::count_if(lines.begin(), lines.end(), [](const auto& l) { return l.starts_with("# TYPE"); }), 10);
-        if (!std::filesystem::exists(promtool)) continue;
+        // The metrics files of verify and dump: verify's the same samples and
+        // the time of the update.
         dir.write("metrics.prom", result.out);
-        const auto checked = run_program(BASH, {"-c", quoted(promtool) + " check metrics < " + quoted(dir / "metrics.prom")});
-        EXPECT_EQ(checked.status, 0) << checked.out << checked.err;
-        EXPECT_EQ(checked.out + checked.err, "");
+        for (const auto& command : std::vector<std::vector<std::string>>{{"verify"}, {"dump", "--format", "csv"}}) {
+            std::vector<std::string> with_file = command;
+            with_file.insert(with_file.end(), {"--metrics-file", dir / (command[0] + ".prom"), "--config", dir / "settings.ini"});
+            with_file.insert(with_file.end(), c.arguments.begin(), c.arguments.end());
+            const auto run = run_program(CHAINSCAN, with_file);
+            if (command[0] == "verify") {
+                EXPECT_EQ(run.status, c.status);
+            }
+            std::ifstream file(dir / (command[0] + ".prom"));
+            const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+            const auto file_lines = lines_of(text);
+            for (const auto& sample : command[0] == "verify" ? c.samples : std::vector<std::string>{}) {
+                EXPECT_NE(std::find(file_lines.begin(), file_lines.end(), sample), file_lines.end()) << sample << "\n" << text;
+            }
+            EXPECT_NE(text.find(command[0] == "verify" ? "\nchainscan_verify_last_update_timestamp_seconds "
+                                                       : "\nchainscan_dump_last_update_timestamp_seconds "),
+                      std::string::npos);
+        }
+        if (!std::filesystem::exists(promtool)) continue;
+        for (const char* file : {"metrics.prom", "verify.prom", "dump.prom"}) {
+            const auto checked = run_program(BASH, {"-c", quoted(promtool) + " check metrics < " + quoted(dir / file)});
+            EXPECT_EQ(checked.status, 0) << file << checked.out << checked.err;
+            EXPECT_EQ(checked.out + checked.err, "") << file;
+        }
     }
     if (!std::filesystem::exists(promtool)) GTEST_SKIP() << "promtool is not unpacked (scripts/install-deps)";
 }

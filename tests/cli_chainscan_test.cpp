@@ -439,6 +439,17 @@ TEST(Chainscan, UsageAndFatalErrorsExitWithTwo) {
     EXPECT_EQ(full.status, 2);
     EXPECT_TRUE(full.err.starts_with("Error: failed printing to stdout: ")) << full.err;
 
+    // A metrics file the tools must not or cannot write: refused before anything is read.
+    for (const auto& [command, path] : {std::pair{"verify", store.dir / "blocks/testnet/m.prom"},
+                                        std::pair{"dump", store.dir / "nowhere/m.prom"}}) {
+        const auto refused = store.run({command, "--follow", "--metrics-file", path});
+        EXPECT_EQ(refused.status, 2);
+        EXPECT_EQ(refused.out, "");
+        EXPECT_TRUE(refused.err.starts_with("Error: --metrics-file: ")) << refused.err;
+        EXPECT_EQ(lines_of(refused.err).size(), 1u) << refused.err;
+        EXPECT_FALSE(std::filesystem::exists(path));
+    }
+
     std::filesystem::remove_all(store.dir / "torrents/testnet");
     store.dir.write("torrents/testnet", "not a directory");
     const auto unlisted = store.run({"verify"});

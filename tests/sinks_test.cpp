@@ -218,8 +218,8 @@ TEST(Sinks, AFailedWriteIsReturnedAndEndsTheOutput) {
         Stream stream;
     };
     const std::vector<Case> cases = {
-        {"dump's line", [](SinkOutput& o) { return dump_sink({DumpFormat::JsonLines, false, false}, o); }, 1, Stream::Stdout},
-        {"dump's error", [](SinkOutput& o) { return dump_sink({DumpFormat::JsonLines, false, false}, o); }, 2, Stream::Stderr},
+        {"dump's line", [](SinkOutput& o) { return dump_sink({DumpFormat::JsonLines, false, false}, o, 0); }, 1, Stream::Stdout},
+        {"dump's error", [](SinkOutput& o) { return dump_sink({DumpFormat::JsonLines, false, false}, o, 0); }, 2, Stream::Stderr},
         {"a problem line", [](SinkOutput& o) { return verify_sink(VerifyForm::Text, VerifyRun::Once, o, {0, 5}); }, 1,
          Stream::Stdout},
         {"the SQL stream's opening", [](SinkOutput& o) { return sql_sink(SqlEngine::Sqlite, "t", o, 0); }, 1, Stream::Stdout},

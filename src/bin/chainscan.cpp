@@ -59,6 +59,13 @@ CLI::Option* add_engine_options(CLI::App& command, CommandLine& options, const s
     return engine;
 }
 
+void add_metrics_file_option(CLI::App& command, CommandLine& options) {
+    command.add_option("--metrics-file", options.metrics_file,
+                       "keep the run's metrics in this file, for node_exporter's textfile collector: replaced whole "
+                       "at the end, and while following after each batch (at most once a second)")
+        ->type_name("PATH");
+}
+
 void add_follow_option(CLI::App& command, CommandLine& options) {
     command.add_flag("--follow", options.follow,
                      "go on after the last height present: each new height as the node writes it, until "
@@ -78,6 +85,7 @@ int main(int argc, char** argv) {
     CLI::App* dump = app.add_subcommand("dump", "one line per block: JSON Lines (default) or CSV; or a SQL stream that keeps a table current");
     add_common_options(*dump, options);
     add_follow_option(*dump, options);
+    add_metrics_file_option(*dump, options);
     dump->add_flag("--torrents", options.torrents, "add each height's torrent record (null when it has none)");
     dump->add_flag("--no-proof", options.no_proof, "leave the proof out");
     add_word_option(*dump, "--format", options.format, OUTPUT_FORMAT_WORDS,
@@ -90,6 +98,7 @@ int main(int argc, char** argv) {
     CLI::App* verify = app.add_subcommand("verify", "check that the store holds together; one line per problem");
     add_common_options(*verify, options);
     add_follow_option(*verify, options);
+    add_metrics_file_option(*verify, options);
     CLI::Option* json = verify->add_flag("--json", options.json, "JSON Lines instead of text");
     verify->add_flag("--prometheus", options.prometheus,
                      "metrics in the Prometheus text format instead of text (for node_exporter's textfile collector)")

@@ -202,17 +202,20 @@ std::vector<Problem> ProblemFinder::finish() {
     return take_problems();
 }
 
-VerifySummary ProblemFinder::summary() const {
+VerifySummary ProblemFinder::summary() const { return summary_through(to_); }
+
+VerifySummary ProblemFinder::summary_through(std::optional<std::uint32_t> last) const {
     VerifySummary summary;
+    if (!last) return summary;
     summary.from = from_;
-    summary.to = to_;
+    summary.to = last;
     summary.blocks = blocks_;
     summary.torrents = torrents_;
     summary.problems = problems_;
     summary.by_code = by_code_;
     summary.first_bad_height = first_bad_height_;
     if (!first_bad_height_) {
-        summary.verified_through = to_;
+        summary.verified_through = last;
     } else if (*first_bad_height_ > from_) {
         summary.verified_through = *first_bad_height_ - 1;
     }

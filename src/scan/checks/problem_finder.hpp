@@ -89,6 +89,9 @@ public:
     std::vector<Problem> finish();
     // What was found; complete once finished.
     VerifySummary summary() const;
+    // What was reported so far, for the heights through `last` (none: no
+    // height was handled yet).
+    VerifySummary summary_through(std::optional<std::uint32_t> last) const;
 
     bool found_problems() const { return problems_ > 0; }
 

@@ -5,6 +5,8 @@
 #include "scan/commands/height_sink.hpp"
 #include "scan/views/block_columns.hpp"
 #include "scan/views/dump_lines.hpp"
+#include "scan/report/run_metrics.hpp"
+#include <algorithm>
 
 namespace quorvane {
 
@@ -12,7 +14,8 @@ namespace {
 
 class DumpSink final : public FollowSink {
 public:
-    DumpSink(const DumpShape& shape, SinkOutput& output) : shape_(shape), output_(output) {}
+    DumpSink(const DumpShape& shape, SinkOutput& output, std::uint32_t from)
+        : shape_(shape), output_(output), from_(from) {}
 
     Written begin() override {
         if (shape_.format == DumpFormat::Csv) return output_.write(Stream::Stdout, csv_header());
@@ -45,6 +48,7 @@ public:
         std::string errors;
         for (std::size_t i = 0; i < window.heights.size(); ++i) {
             out += window.made[i];
+            tally_.records += !window.made[i].empty();
             errors += dump_errors(window.heights[i]);
         }
         return write(out, errors);
@@ -52,16 +56,25 @@ public:
 
     Written take_again(const RereadHeight& height) override {
         if (!height.scan.block_present) return {};
-        return write(dump_line(height.scan, shape_), dump_errors(height.scan));
+        std::string line = dump_line(height.scan, shape_);
+        tally_.records += !line.empty();
+        return write(line, dump_errors(height.scan));
     }
 
     Finished finish(std::optional<std::uint32_t>) override {
         return failed_ ? EXIT_STATUS_FAILURE : EXIT_STATUS_SUCCESS;
     }
 
+    std::string metrics(std::optional<std::uint32_t> last, std::chrono::system_clock::time_point now) const override {
+        DumpTally tally = tally_;
+        tally.heights = last ? std::uint64_t{*last} - from_ + 1 : 0;
+        return dump_metrics(tally, last, now);
+    }
+
 private:
     Written write(const std::string& out, const std::string& errors) {
         failed_ = failed_ || !errors.empty();
+        tally_.errors += static_cast<std::uint64_t>(std::count(errors.begin(), errors.end(), '\n'));
         if (!out.empty()) {
             if (auto written = output_.write(Stream::Stdout, out); !written) return written;
         }
@@ -71,13 +84,15 @@ private:
 
     DumpShape shape_;
     SinkOutput& output_;
+    std::uint32_t from_;
+    DumpTally tally_;
     bool failed_ = false;
 };
 
 }  // namespace
 
-std::unique_ptr<FollowSink> dump_sink(const DumpShape& shape, SinkOutput& output) {
-    return std::make_unique<DumpSink>(shape, output);
+std::unique_ptr<FollowSink> dump_sink(const DumpShape& shape, SinkOutput& output, std::uint32_t from) {
+    return std::make_unique<DumpSink>(shape, output, from);
 }
 
 std::unique_ptr<FollowSink> sink_for(const ScanOptions& options, SinkOutput& output, HeightRange range) {
@@ -90,7 +105,7 @@ std::unique_ptr<FollowSink> sink_for(const ScanOptions& options, SinkOutput& out
     }
     const DumpShape shape{options.format == OutputFormat::Csv ? DumpFormat::Csv : DumpFormat::JsonLines, options.proof,
                           options.torrents};
-    return dump_sink(shape, output);
+    return dump_sink(shape, output, range.from);
 }
 
 }  // namespace quorvane

@@ -5,6 +5,8 @@
 #include <chrono>
 
 #include "common/tool_entry.hpp"
+#include "common/utf8.hpp"
+#include "scan/report/run_metrics.hpp"
 #include "scan/commands/commands.hpp"
 #include "scan/watch/follow_readiness.hpp"
 #include "scan/watch/recent_reads.hpp"
@@ -20,6 +22,8 @@ namespace {
 // Heights read at once on the calling thread; larger batches go to the workers.
 constexpr std::uint64_t SMALL_BATCH = 64;
 constexpr auto IDLE_WAKE = std::chrono::seconds(1);
+constexpr auto METRICS_PACE = std::chrono::seconds(1);
+constexpr auto METRICS_REFRESH = std::chrono::seconds(15);
 
 class Follower {
 public:
@@ -28,9 +32,11 @@ public:
           watch_(layout_, [](std::string_view line) { print(Stream::Stderr, std::string(line) + "\n"); }) {}
 
     Finished run() {
+        metrics_ = metrics_file_for(options_, layout_);
         watch_.start();
         StoreIndex index = index_store(layout_, options_, ListingNeed::Always);
         const auto extent = index.extent();
+        if (extent) gauges_.store_to_height = extent->second;
         from_ = options_.from.value_or(extent ? extent->first : 0);
         // The highest height present may still be being written: it is left
         // to the watch, with everything above it.
@@ -53,8 +59,12 @@ public:
             if (stop_requested()) return finish(progress);
             next = std::uint64_t{catch_up_range->to} + 1;
         }
+        update_metrics(Pace::Now);
         FollowReadiness readiness(from_, next, options_.to, sink_->needs_torrents());
-        for (const WrittenRecord& record : watch_.present_records(next)) readiness.written(record.kind, record.height);
+        for (const WrittenRecord& record : watch_.present_records(next)) {
+            readiness.written(record.kind, record.height);
+            note_store_height(record.height);
+        }
         if (auto streaming = sink_->stream(); !streaming) return std::unexpected(streaming.error());
         following_since_ = std::chrono::steady_clock::now();
         new_block_at_ = following_since_;
@@ -66,7 +76,18 @@ public:
             const Wake wake = watch_.wait(IDLE_WAKE, readiness.next());
             if (wake.reader_gone) end_by_broken_pipe();
             if (wake.stop) break;
-            for (const WrittenRecord& record : wake.written) readiness.written(record.kind, record.height);
+            for (const WrittenRecord& record : wake.written) {
+                readiness.written(record.kind, record.height);
+                note_store_height(record.height);
+                gauges_.last_store_write = std::chrono::system_clock::now();
+            }
+            // An update held back by the pace goes out now, even when nothing
+            // follows it; on a quiet chain the file is still refreshed now and
+            // then, so that its time tells a run that stopped from a quiet node.
+            if (metrics_pending_ ||
+                std::chrono::steady_clock::now() - metrics_written_at_ >= METRICS_REFRESH) {
+                update_metrics(Pace::AtMostOncePerSecond);
+            }
         }
         return finish(progress);
     }
@@ -124,14 +145,45 @@ private:
             }
             followed_ += range.size();
             new_block_at_ = std::chrono::steady_clock::now();
+            update_metrics(Pace::AtMostOncePerSecond);
         }
         const RereadShape shape = sink_->reread_shape();
         for (const std::uint32_t height : ready.rewritten) {
             if (reads_.unchanged_since_read(height)) continue;
             reads_.note_height(height);
             if (auto taken = sink_->take_again(reread(height, next, shape)); !taken) return taken;
+            update_metrics(Pace::AtMostOncePerSecond);
         }
         return {};
+    }
+
+    void note_store_height(std::uint32_t height) {
+        if (!gauges_.store_to_height || height > *gauges_.store_to_height) gauges_.store_to_height = height;
+    }
+
+    enum class Pace { Now, AtMostOncePerSecond };
+
+    // The metrics file, replaced at most about once a second while
+    // following; an update held back is written at the next wake.
+    void update_metrics(Pace pace) {
+        if (!metrics_) return;
+        const auto now = std::chrono::steady_clock::now();
+        if (pace == Pace::AtMostOncePerSecond && now - metrics_written_at_ < METRICS_PACE) {
+            metrics_pending_ = true;
+            return;
+        }
+        metrics_pending_ = false;
+        metrics_written_at_ = now;
+        const auto written = metrics_->replace(metrics_text());
+        if (!written && !said_metrics_failure_) {
+            said_metrics_failure_ = true;
+            print(Stream::Stderr, "Warning: cannot write the metrics file " + utf8::to_text_lossy(metrics_->path()) +
+                                      " (" + written.error().message() + "); trying again at each update\n");
+        }
+    }
+
+    std::string metrics_text() const {
+        return sink_->metrics(last_handled_, std::chrono::system_clock::now()) + follow_metrics(gauges_);
     }
 
     // A height handled before, read again as the sink asks: the height below
@@ -148,7 +200,9 @@ private:
 
     Finished finish(ProgressLine& progress) {
         progress.hide();
-        return sink_->finish(last_handled_);
+        Finished finished = sink_->finish(last_handled_);
+        if (finished && metrics_) write_metrics_or_stop(*metrics_, metrics_text());
+        return finished;
     }
 
     const ScanOptions& options_;
@@ -161,6 +215,11 @@ private:
     RecentReads reads_{layout_};
     std::optional<std::uint32_t> last_handled_;
     std::uint64_t followed_ = 0;
+    std::optional<MetricsFile> metrics_;
+    FollowGauges gauges_;
+    std::chrono::steady_clock::time_point metrics_written_at_;
+    bool metrics_pending_ = false;
+    bool said_metrics_failure_ = false;
     std::chrono::steady_clock::time_point following_since_;
     std::chrono::steady_clock::time_point new_block_at_;
 };

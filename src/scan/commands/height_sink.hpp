@@ -5,6 +5,7 @@
 // one that follows it as it grows. A sink writes to the output it is handed
 // and returns a failed write; it reads no file itself.
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -32,6 +33,12 @@ public:
     virtual Written take(const ScannedWindow& window) = 0;
     // The closing output, after the last height taken (none: nothing was).
     virtual Finished finish(std::optional<std::uint32_t> last) = 0;
+    // The run so far through `last` (none: no height yet) as metrics, for a
+    // metrics file written at `now`; empty for a command that keeps none.
+    virtual std::string metrics(std::optional<std::uint32_t> /*last*/,
+                                std::chrono::system_clock::time_point /*now*/) const {
+        return {};
+    }
 };
 
 // Whether a height read again is read with the heights next to it.
@@ -69,7 +76,7 @@ public:
 // counts when records arrive late.
 enum class VerifyRun { Once, Followed };
 
-std::unique_ptr<FollowSink> dump_sink(const DumpShape& shape, SinkOutput& output);
+std::unique_ptr<FollowSink> dump_sink(const DumpShape& shape, SinkOutput& output, std::uint32_t from);
 std::unique_ptr<FollowSink> sql_sink(SqlEngine engine, const std::string& table, SinkOutput& output,
                                      std::uint32_t from);
 std::unique_ptr<FollowSink> verify_sink(VerifyForm form, VerifyRun run, SinkOutput& output, HeightRange range);

@@ -82,6 +82,18 @@ StoreLayout load_layout(const ScanOptions& options) {
     return StoreLayout(testnet_paths_from(*settings));
 }
 
+std::optional<MetricsFile> metrics_file_for(const ScanOptions& options, const StoreLayout& layout) {
+    if (!options.metrics_file) return std::nullopt;
+    if (const auto refusal = metrics_file_refusal(*options.metrics_file, layout)) fatal_stop(*refusal);
+    return MetricsFile(*options.metrics_file);
+}
+
+void write_metrics_or_stop(const MetricsFile& file, std::string_view text) {
+    if (const auto written = file.replace(text); !written) {
+        fatal_stop("failed writing the metrics file " + utf8::to_text_lossy(file.path()) + ": " + written.error().message());
+    }
+}
+
 StoreIndex index_store(const StoreLayout& layout, const ScanOptions& options, ListingNeed need) {
     const DirectoryUse use =
         need == ListingNeed::WhenNeeded && probes(options) ? DirectoryUse::CheckedOnly : DirectoryUse::Listed;

@@ -9,6 +9,7 @@
 
 #include "config/settings.hpp"
 #include "config/settings_error.hpp"
+#include "scan/commands/metrics_file.hpp"
 #include "scan/commands/scan_options.hpp"
 #include "scan/store/height_scan.hpp"
 #include "scan/store/store_layout.hpp"
@@ -34,6 +35,13 @@ StoreLayout load_layout(const ScanOptions& options);
 // names the store and its settings file.
 StoreLayout load_this_layout(const ScanOptions& options);
 StoreLayout load_other_layout(const std::string& settings_path);
+
+// The metrics file asked for, if any; a path that cannot take one is a
+// fatal stop, before anything of the store is read.
+std::optional<MetricsFile> metrics_file_for(const ScanOptions& options, const StoreLayout& layout);
+
+// Writes the metrics file; one that cannot be written is a fatal stop.
+void write_metrics_or_stop(const MetricsFile& file, std::string_view text);
 
 // Whether the directories are listed: only when the range is too long to be
 // read by name (WhenNeeded), or in any case.

@@ -13,13 +13,18 @@ using SinkMaker = std::function<std::unique_ptr<HeightSink>(SinkOutput& output, 
 
 Finished scan_with(const ScanOptions& options, const char* command, const SinkMaker& make_sink) {
     const StoreLayout layout = load_layout(options);
+    const auto metrics = metrics_file_for(options, layout);
     const StoreIndex index = index_store(layout, options);
     const auto range = range_of(options, index);
     ProgressLine progress(command, range ? range->size() : 0, progress_shown(options));
     StandardOutput output(progress);
     const auto sink = make_sink(output, range ? *range : HeightRange{0, 0});
     if (auto begun = sink->begin(); !begun) return std::unexpected(begun.error());
-    if (!range) return sink->finish(std::nullopt);
+    const auto with_metrics = [&](Finished finished, std::optional<std::uint32_t> last) {
+        if (finished && metrics) write_metrics_or_stop(*metrics, sink->metrics(last, std::chrono::system_clock::now()));
+        return finished;
+    };
+    if (!range) return with_metrics(sink->finish(std::nullopt), std::nullopt);
     ScanPlan plan = plan_for(*range, options);
     sink->configure(plan);
     Written taken;
@@ -31,7 +36,7 @@ Finished scan_with(const ScanOptions& options, const char* command, const SinkMa
     });
     if (!taken) return std::unexpected(taken.error());
     progress.hide();
-    return sink->finish(range->to);
+    return with_metrics(sink->finish(range->to), range->to);
 }
 
 int scan_once(const ScanOptions& options, const char* command, const SinkMaker& make_sink) {

@@ -40,6 +40,7 @@ std::expected<ScanOptions, std::string> check_options(const CommandLine& line) {
     options.command = line.command;
     options.config = line.config;
     options.against = line.against;
+    options.metrics_file = line.metrics_file;
     options.jobs = line.jobs;
     options.follow = line.follow;
     for (const auto& [name, text, height] : {std::tuple{"--from", &line.from, &options.from},

@@ -42,6 +42,7 @@ struct CommandLine {
     std::optional<std::string> to;
     std::optional<std::string> config;
     std::optional<std::string> against;  // diff
+    std::optional<std::string> metrics_file;  // dump, verify
     unsigned jobs = std::max(1u, std::thread::hardware_concurrency());
     std::string format = "jsonl";
     std::string engine;  // --for
@@ -64,6 +65,7 @@ struct ScanOptions {
     std::optional<std::uint32_t> to;
     std::optional<std::string> config;
     std::optional<std::string> against;  // diff: the other store's settings file
+    std::optional<std::string> metrics_file;  // dump, verify: kept current while the run goes on
     unsigned jobs = 1;
     bool follow = false;
     ProgressChoice progress = ProgressChoice::WhenTerminal;

@@ -1,11 +1,13 @@
 // dump --format sql: the heights as batches of a SQL stream, each one
 // transaction that leaves the rows of its heights as the store holds them.
 
+#include <algorithm>
 #include <vector>
 
 #include "common/tool_entry.hpp"
 #include "scan/commands/height_sink.hpp"
 #include "scan/views/dump_lines.hpp"
+#include "scan/report/run_metrics.hpp"
 #include "scan/views/sql_stream.hpp"
 
 namespace quorvane {
@@ -20,7 +22,7 @@ constexpr std::size_t ROWS_PER_BATCH = 10'000;
 class SqlSink final : public FollowSink {
 public:
     SqlSink(SqlEngine engine, const std::string& table, SinkOutput& output, std::uint32_t from)
-        : stream_(engine, table), output_(output), next_(from) {}
+        : stream_(engine, table), output_(output), from_(from), next_(from) {}
 
     Written begin() override { return output_.write(Stream::Stdout, stream_.opening()); }
 
@@ -63,6 +65,7 @@ public:
         std::vector<SqlRow> rows;
         if (scan.block && *scan.block) rows.push_back(stream_.row({scan.height, **scan.block}));
         if (auto shown = show_errors(dump_errors(scan)); !shown) return shown;
+        tally_.records += rows.size();
         return output_.write(Stream::Stdout, stream_.batch(scan.height, scan.height, rows));
     }
 
@@ -79,10 +82,17 @@ public:
         return failed_ ? EXIT_STATUS_FAILURE : EXIT_STATUS_SUCCESS;
     }
 
+    std::string metrics(std::optional<std::uint32_t> last, std::chrono::system_clock::time_point now) const override {
+        DumpTally tally = tally_;
+        tally.heights = last ? std::uint64_t{*last} - from_ + 1 : 0;
+        return dump_metrics(tally, last, now);
+    }
+
 private:
     Written show_errors(const std::string& errors) {
         if (errors.empty()) return {};
         failed_ = true;
+        tally_.errors += static_cast<std::uint64_t>(std::count(errors.begin(), errors.end(), '\n'));
         return output_.write(Stream::Stderr, errors);
     }
 
@@ -90,6 +100,7 @@ private:
     Written write_batch(std::uint32_t last) {
         if (next_ > last) return {};
         const std::string sql = stream_.batch(static_cast<std::uint32_t>(next_), last, pending_);
+        tally_.records += pending_.size();
         pending_.clear();
         next_ = std::uint64_t{last} + 1;
         return output_.write(Stream::Stdout, sql);
@@ -97,6 +108,8 @@ private:
 
     SqlStream stream_;
     SinkOutput& output_;
+    std::uint32_t from_;
+    DumpTally tally_;
     std::uint64_t next_;  // the lowest height no batch has covered
     std::optional<std::uint32_t> covered_;
     std::vector<SqlRow> pending_;

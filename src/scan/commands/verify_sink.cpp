@@ -7,6 +7,7 @@
 #include "scan/checks/problem_finder.hpp"
 #include "scan/commands/height_sink.hpp"
 #include "scan/report/problem_lines.hpp"
+#include "scan/report/run_metrics.hpp"
 #include "scan/report/verify_metrics.hpp"
 
 namespace quorvane {
@@ -55,6 +56,11 @@ public:
             return std::unexpected(written.error());
         }
         return problems_.found_problems() ? EXIT_STATUS_FAILURE : EXIT_STATUS_SUCCESS;
+    }
+
+    std::string metrics(std::optional<std::uint32_t> last, std::chrono::system_clock::time_point now) const override {
+        return verify_metrics(problems_.summary_through(last), std::chrono::steady_clock::now() - started_, now) +
+               verify_update_metrics(now);
     }
 
 private:
