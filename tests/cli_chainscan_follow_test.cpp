@@ -4,11 +4,16 @@
 
 #include <gtest/gtest.h>
 
+#include <poll.h>
 #include <signal.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <chrono>
+#include <cstring>
+#include <optional>
 #include <iterator>
 #include <filesystem>
 #include <fstream>
@@ -356,6 +361,102 @@ TEST(ChainscanFollow, KeepsItsMetricsFileCurrent) {
             const RunResult prometheus = run_program(CHAINSCAN, {"verify", "--prometheus", "--config", store.settings()});
             EXPECT_EQ(steady_metrics(file_text(path)), steady_metrics(prometheus.out));
         }
+    }
+}
+
+// A service manager's notify socket of the test's own: a path, or an
+// abstract name after "@".
+class NotifySocket {
+public:
+    explicit NotifySocket(const std::string& name) : name_(name) {
+        descriptor_ = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::memcpy(address.sun_path, name.data(), name.size());
+        if (name.front() == '@') address.sun_path[0] = '\0';
+        const auto length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + name.size());
+        EXPECT_EQ(::bind(descriptor_, reinterpret_cast<const sockaddr*>(&address), length), 0) << name;
+    }
+    ~NotifySocket() { ::close(descriptor_); }
+    const std::string& name() const { return name_; }
+
+    // The next message, waiting at most `seconds`.
+    std::optional<std::string> receive(int seconds = 20) const {
+        pollfd ready{descriptor_, POLLIN, 0};
+        if (::poll(&ready, 1, seconds * 1000) != 1) return std::nullopt;
+        char buffer[4096];
+        const ssize_t got = ::recv(descriptor_, buffer, sizeof buffer, 0);
+        if (got < 0) return std::nullopt;
+        return std::string(buffer, static_cast<std::size_t>(got));
+    }
+    // Messages until one starts with `start` (that one included).
+    std::vector<std::string> receive_until(const std::string& start) const {
+        std::vector<std::string> messages;
+        while (const auto message = receive()) {
+            messages.push_back(*message);
+            if (message->starts_with(start)) break;
+        }
+        return messages;
+    }
+
+private:
+    std::string name_;
+    int descriptor_ = -1;
+};
+
+// READY=1 once caught up, STATUS= with the last height handled, WATCHDOG=1
+// from the watch loop at the pace asked for, STOPPING=1 on a clean stop; a
+// socket that is gone changes nothing but a line with --verbose.
+TEST(ChainscanFollow, TellsTheServiceManagerWhatItDoes) {
+    for (const bool abstract : {false, true}) {
+        SCOPED_TRACE(abstract ? "abstract" : "path");
+        LiveStore store(0, 12, 5);
+        TempDir dir;
+        const NotifySocket socket(abstract ? "@chainscan-notify-" + std::to_string(::getpid()) : dir / "notify");
+        BackgroundRun run("/usr/bin/env", {"NOTIFY_SOCKET=" + socket.name(), "WATCHDOG_USEC=200000", CHAINSCAN, "dump",
+                                           "--follow", "--no-proof", "--no-progress", "--config", store.settings()});
+        const auto ready = socket.receive();
+        ASSERT_TRUE(ready);
+        // Caught up through height 3; the highest present is left to the watch.
+        EXPECT_TRUE(ready->starts_with("READY=1\nSTATUS=following; last height handled 3, ")) << *ready;
+        std::size_t watchdogs = 0;
+        for (const auto& message : socket.receive_until("STATUS=following; last height handled 4,")) {
+            watchdogs += message.find("WATCHDOG=1") != std::string::npos;
+        }
+        store.apply("b5");
+        store.apply("t5");
+        for (const auto& message : socket.receive_until("STATUS=following; last height handled 5,")) {
+            watchdogs += message.find("WATCHDOG=1") != std::string::npos;
+        }
+        for (int more = 0; watchdogs < 4 && more < 50; ++more) {
+            const auto message = socket.receive();
+            ASSERT_TRUE(message);
+            watchdogs += message->find("WATCHDOG=1") != std::string::npos;
+        }
+        EXPECT_GE(watchdogs, 4u);
+        run.signal(SIGINT);
+        const auto stopping = socket.receive_until("STOPPING=1");
+        ASSERT_FALSE(stopping.empty());
+        EXPECT_EQ(stopping.back(), "STOPPING=1");
+        const RunResult result = run.finish();
+        EXPECT_EQ(result.status, 0) << result.err;
+        EXPECT_EQ(shortened(result.out), heights(0, 5));
+        EXPECT_EQ(result.err, "");
+    }
+    TempDir dir;
+    write_store(dir.path(), {0, 4, {}});
+    const auto plain = run_program(CHAINSCAN, {"verify", "--config", dir / "settings.ini"});
+    RunOptions gone;
+    gone.environment["NOTIFY_SOCKET"] = dir / "gone";
+    for (const bool verbose : {false, true}) {
+        std::vector<std::string> arguments = {"verify", "--config", dir / "settings.ini"};
+        if (verbose) arguments.push_back("--verbose");
+        const auto result = run_program(CHAINSCAN, arguments, gone);
+        EXPECT_EQ(result.status, plain.status);
+        EXPECT_EQ(result.out, plain.out);
+        EXPECT_EQ(result.err, verbose ? "Note: cannot reach the service manager's socket NOTIFY_SOCKET (No such file or "
+                                        "directory); going on without it\n"
+                                      : "");
     }
 }
 

@@ -66,6 +66,12 @@ void add_metrics_file_option(CLI::App& command, CommandLine& options) {
         ->type_name("PATH");
 }
 
+void add_verbose_option(CLI::App& command, CommandLine& options) {
+    command.add_flag("--verbose", options.verbose,
+                     "say on standard error what the run does beside its output (a service manager's socket that "
+                     "cannot be reached)");
+}
+
 void add_follow_option(CLI::App& command, CommandLine& options) {
     command.add_flag("--follow", options.follow,
                      "go on after the last height present: each new height as the node writes it, until "
@@ -86,6 +92,7 @@ int main(int argc, char** argv) {
     add_common_options(*dump, options);
     add_follow_option(*dump, options);
     add_metrics_file_option(*dump, options);
+    add_verbose_option(*dump, options);
     dump->add_flag("--torrents", options.torrents, "add each height's torrent record (null when it has none)");
     dump->add_flag("--no-proof", options.no_proof, "leave the proof out");
     add_word_option(*dump, "--format", options.format, OUTPUT_FORMAT_WORDS,
@@ -99,6 +106,7 @@ int main(int argc, char** argv) {
     add_common_options(*verify, options);
     add_follow_option(*verify, options);
     add_metrics_file_option(*verify, options);
+    add_verbose_option(*verify, options);
     CLI::Option* json = verify->add_flag("--json", options.json, "JSON Lines instead of text");
     verify->add_flag("--prometheus", options.prometheus,
                      "metrics in the Prometheus text format instead of text (for node_exporter's textfile collector)")

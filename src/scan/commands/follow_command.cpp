@@ -3,12 +3,14 @@
 // and printing are the one-shot run's own.
 
 #include <chrono>
+#include <cstdio>
 
 #include "common/tool_entry.hpp"
 #include "common/utf8.hpp"
 #include "scan/report/run_metrics.hpp"
 #include "scan/commands/commands.hpp"
 #include "scan/watch/follow_readiness.hpp"
+#include "scan/watch/service_notify.hpp"
 #include "scan/watch/recent_reads.hpp"
 #include "scan/commands/height_sink.hpp"
 #include "scan/watch/stop_signals.hpp"
@@ -24,6 +26,7 @@ constexpr std::uint64_t SMALL_BATCH = 64;
 constexpr auto IDLE_WAKE = std::chrono::seconds(1);
 constexpr auto METRICS_PACE = std::chrono::seconds(1);
 constexpr auto METRICS_REFRESH = std::chrono::seconds(15);
+constexpr auto STATUS_PACE = std::chrono::seconds(1);
 
 class Follower {
 public:
@@ -68,12 +71,13 @@ public:
         if (auto streaming = sink_->stream(); !streaming) return std::unexpected(streaming.error());
         following_since_ = std::chrono::steady_clock::now();
         new_block_at_ = following_since_;
+        notify("READY=1\nSTATUS=" + status_text());
         for (;;) {
             if (auto handled = handle(readiness.take(), readiness.next()); !handled) return std::unexpected(handled.error());
             if (readiness.finished() || stop_requested()) break;
-            const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - following_since_).count();
-            progress.following(last_handled_, new_block_at_, seconds > 0 ? static_cast<double>(followed_) / seconds : 0);
-            const Wake wake = watch_.wait(IDLE_WAKE, readiness.next());
+            progress.following(last_handled_, new_block_at_, rate());
+            keep_service_informed();
+            const Wake wake = watch_.wait(wake_after(), readiness.next());
             if (wake.reader_gone) end_by_broken_pipe();
             if (wake.stop) break;
             for (const WrittenRecord& record : wake.written) {
@@ -157,6 +161,56 @@ private:
         return {};
     }
 
+    double rate() const {
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - following_since_).count();
+        return seconds > 0 ? static_cast<double>(followed_) / seconds : 0;
+    }
+
+    std::string status_text() const {
+        std::string text = "following; last height handled ";
+        text += last_handled_ ? std::to_string(*last_handled_) : std::string("none");
+        char rate_text[32];
+        std::snprintf(rate_text, sizeof rate_text, "%.1f", rate());
+        return text + ", " + rate_text + " heights/s";
+    }
+
+    // The service manager, where one asked to be told: a status at most once
+    // a second, and the watchdog from this loop only, so that a loop that is
+    // stuck stops it.
+    void keep_service_informed() {
+        if (!notifier_.active()) return;
+        const auto now = std::chrono::steady_clock::now();
+        std::string message;
+        if (now - status_sent_at_ >= STATUS_PACE) {
+            status_sent_at_ = now;
+            message = "STATUS=" + status_text();
+        }
+        if (const auto interval = notifier_.watchdog_interval(); interval && now - watchdog_sent_at_ >= *interval) {
+            watchdog_sent_at_ = now;
+            message += message.empty() ? "WATCHDOG=1" : "\nWATCHDOG=1";
+        }
+        if (!message.empty()) notify(message);
+    }
+
+    // The longest wait: a second, or less where the watchdog wants more often.
+    std::chrono::milliseconds wake_after() const {
+        std::chrono::milliseconds wait = IDLE_WAKE;
+        if (const auto interval = notifier_.watchdog_interval()) {
+            wait = std::min(wait, std::max(std::chrono::milliseconds(1),
+                                           std::chrono::duration_cast<std::chrono::milliseconds>(*interval)));
+        }
+        return wait;
+    }
+
+    void notify(const std::string& message) {
+        const auto sent = notifier_.send(message);
+        if (!sent && options_.verbose && !said_notify_failure_) {
+            said_notify_failure_ = true;
+            print(Stream::Stderr, "Note: cannot reach the service manager's socket NOTIFY_SOCKET (" + sent.error() +
+                                      "); going on without it\n");
+        }
+    }
+
     void note_store_height(std::uint32_t height) {
         if (!gauges_.store_to_height || height > *gauges_.store_to_height) gauges_.store_to_height = height;
     }
@@ -199,6 +253,7 @@ private:
     }
 
     Finished finish(ProgressLine& progress) {
+        notify("STOPPING=1");
         progress.hide();
         Finished finished = sink_->finish(last_handled_);
         if (finished && metrics_) write_metrics_or_stop(*metrics_, metrics_text());
@@ -215,6 +270,10 @@ private:
     RecentReads reads_{layout_};
     std::optional<std::uint32_t> last_handled_;
     std::uint64_t followed_ = 0;
+    ServiceNotifier notifier_ = ServiceNotifier::from_environment();
+    std::chrono::steady_clock::time_point status_sent_at_;
+    std::chrono::steady_clock::time_point watchdog_sent_at_;
+    bool said_notify_failure_ = false;
     std::optional<MetricsFile> metrics_;
     FollowGauges gauges_;
     std::chrono::steady_clock::time_point metrics_written_at_;

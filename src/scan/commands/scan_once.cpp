@@ -4,6 +4,7 @@
 #include "common/tool_entry.hpp"
 #include "scan/commands/commands.hpp"
 #include "scan/commands/height_sink.hpp"
+#include "scan/watch/service_notify.hpp"
 
 namespace quorvane {
 
@@ -14,6 +15,13 @@ using SinkMaker = std::function<std::unique_ptr<HeightSink>(SinkOutput& output, 
 Finished scan_with(const ScanOptions& options, const char* command, const SinkMaker& make_sink) {
     const StoreLayout layout = load_layout(options);
     const auto metrics = metrics_file_for(options, layout);
+    // A run over the store as it stands is ready at once, for a service
+    // manager that waits for it.
+    ServiceNotifier notifier = ServiceNotifier::from_environment();
+    if (const auto sent = notifier.send("READY=1"); !sent && options.verbose) {
+        print(Stream::Stderr, "Note: cannot reach the service manager's socket NOTIFY_SOCKET (" + sent.error() +
+                                  "); going on without it\n");
+    }
     const StoreIndex index = index_store(layout, options);
     const auto range = range_of(options, index);
     ProgressLine progress(command, range ? range->size() : 0, progress_shown(options));

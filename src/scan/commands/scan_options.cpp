@@ -43,6 +43,7 @@ std::expected<ScanOptions, std::string> check_options(const CommandLine& line) {
     options.metrics_file = line.metrics_file;
     options.jobs = line.jobs;
     options.follow = line.follow;
+    options.verbose = line.verbose;
     for (const auto& [name, text, height] : {std::tuple{"--from", &line.from, &options.from},
                                              std::tuple{"--to", &line.to, &options.to}}) {
         if (!*text) continue;

@@ -57,6 +57,7 @@ struct CommandLine {
     bool follow = false;
     bool progress = false;
     bool no_progress = false;
+    bool verbose = false;
 };
 
 struct ScanOptions {
@@ -68,6 +69,7 @@ struct ScanOptions {
     std::optional<std::string> metrics_file;  // dump, verify: kept current while the run goes on
     unsigned jobs = 1;
     bool follow = false;
+    bool verbose = false;  // say on standard error what the run does beside its output
     ProgressChoice progress = ProgressChoice::WhenTerminal;
     ReadThreads read_threads = ReadThreads::Adapting;
     ReadEngine read_engine = ReadEngine::Auto;
