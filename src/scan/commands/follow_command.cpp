@@ -169,8 +169,10 @@ private:
     std::string status_text() const {
         std::string text = "following; last height handled ";
         text += last_handled_ ? std::to_string(*last_handled_) : std::string("none");
+        // Over a second at least, so that the first height is not a burst.
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - following_since_).count();
         char rate_text[32];
-        std::snprintf(rate_text, sizeof rate_text, "%.1f", rate());
+        std::snprintf(rate_text, sizeof rate_text, "%.1f", static_cast<double>(followed_) / std::max(seconds, 1.0));
         return text + ", " + rate_text + " heights/s";
     }
 
