@@ -361,6 +361,11 @@ TEST(ChainscanFollow, KeepsItsMetricsFileCurrent) {
             const RunResult prometheus = run_program(CHAINSCAN, {"verify", "--prometheus", "--config", store.settings()});
             EXPECT_EQ(steady_metrics(file_text(path)), steady_metrics(prometheus.out));
         }
+        const std::string promtool = "/opt/viewers-test-tools/prometheus/usr/bin/promtool";
+        if (fs::exists(promtool)) {
+            const RunResult checked = run_program("/bin/bash", {"-c", "'" + promtool + "' check metrics < '" + path + "'"});
+            EXPECT_EQ(checked.status, 0) << checked.out << checked.err;
+        }
     }
 }
 
