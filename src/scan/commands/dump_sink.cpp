@@ -6,7 +6,6 @@
 #include "scan/views/block_columns.hpp"
 #include "scan/views/dump_lines.hpp"
 #include "scan/report/run_metrics.hpp"
-#include <algorithm>
 
 namespace quorvane {
 
@@ -66,15 +65,13 @@ public:
     }
 
     std::string metrics(std::optional<std::uint32_t> last, std::chrono::system_clock::time_point now) const override {
-        DumpTally tally = tally_;
-        tally.heights = last ? std::uint64_t{*last} - from_ + 1 : 0;
-        return dump_metrics(tally, last, now);
+        return dump_metrics(tally_, from_, last, now);
     }
 
 private:
     Written write(const std::string& out, const std::string& errors) {
         failed_ = failed_ || !errors.empty();
-        tally_.errors += static_cast<std::uint64_t>(std::count(errors.begin(), errors.end(), '\n'));
+        tally_.count_errors(errors);
         if (!out.empty()) {
             if (auto written = output_.write(Stream::Stdout, out); !written) return written;
         }

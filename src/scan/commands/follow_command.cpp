@@ -75,7 +75,7 @@ public:
         for (;;) {
             if (auto handled = handle(readiness.take(), readiness.next()); !handled) return std::unexpected(handled.error());
             if (readiness.finished() || stop_requested()) break;
-            progress.following(last_handled_, new_block_at_, rate());
+            progress.following(last_handled_, new_block_at_, rate(0));
             keep_service_informed();
             const Wake wake = watch_.wait(wake_after(), readiness.next());
             if (wake.reader_gone) end_by_broken_pipe();
@@ -161,8 +161,11 @@ private:
         return {};
     }
 
-    double rate() const {
-        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - following_since_).count();
+    // Heights a second since following began, taken over `shortest_span`
+    // seconds at least.
+    double rate(double shortest_span) const {
+        const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - following_since_).count();
+        const double seconds = std::max(elapsed, shortest_span);
         return seconds > 0 ? static_cast<double>(followed_) / seconds : 0;
     }
 
@@ -170,9 +173,8 @@ private:
         std::string text = "following; last height handled ";
         text += last_handled_ ? std::to_string(*last_handled_) : std::string("none");
         // Over a second at least, so that the first height is not a burst.
-        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - following_since_).count();
         char rate_text[32];
-        std::snprintf(rate_text, sizeof rate_text, "%.1f", static_cast<double>(followed_) / std::max(seconds, 1.0));
+        std::snprintf(rate_text, sizeof rate_text, "%.1f", rate(1.0));
         return text + ", " + rate_text + " heights/s";
     }
 
@@ -204,14 +206,7 @@ private:
         return wait;
     }
 
-    void notify(const std::string& message) {
-        const auto sent = notifier_.send(message);
-        if (!sent && options_.verbose && !said_notify_failure_) {
-            said_notify_failure_ = true;
-            print(Stream::Stderr, "Note: cannot reach the service manager's socket NOTIFY_SOCKET (" + sent.error() +
-                                      "); going on without it\n");
-        }
-    }
+    void notify(const std::string& message) { notify_service(notifier_, message, options_, said_notify_failure_); }
 
     void note_store_height(std::uint32_t height) {
         if (!gauges_.store_to_height || height > *gauges_.store_to_height) gauges_.store_to_height = height;

@@ -94,6 +94,14 @@ void write_metrics_or_stop(const MetricsFile& file, std::string_view text) {
     }
 }
 
+void notify_service(ServiceNotifier& notifier, const std::string& message, const ScanOptions& options, bool& said) {
+    const auto sent = notifier.send(message);
+    if (sent || !options.verbose || said) return;
+    said = true;
+    print(Stream::Stderr, "Note: cannot reach the service manager's socket NOTIFY_SOCKET (" + sent.error() +
+                              "); going on without it\n");
+}
+
 StoreIndex index_store(const StoreLayout& layout, const ScanOptions& options, ListingNeed need) {
     const DirectoryUse use =
         need == ListingNeed::WhenNeeded && probes(options) ? DirectoryUse::CheckedOnly : DirectoryUse::Listed;

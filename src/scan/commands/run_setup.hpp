@@ -14,6 +14,7 @@
 #include "scan/store/height_scan.hpp"
 #include "scan/store/store_layout.hpp"
 #include "scan/views/progress_line.hpp"
+#include "scan/watch/service_notify.hpp"
 
 namespace quorvane {
 
@@ -42,6 +43,10 @@ std::optional<MetricsFile> metrics_file_for(const ScanOptions& options, const St
 
 // Writes the metrics file; one that cannot be written is a fatal stop.
 void write_metrics_or_stop(const MetricsFile& file, std::string_view text);
+
+// Tells the service manager `message`, where one asked for it; with
+// --verbose, a socket that cannot be reached is said once (`said`).
+void notify_service(ServiceNotifier& notifier, const std::string& message, const ScanOptions& options, bool& said);
 
 // Whether the directories are listed: only when the range is too long to be
 // read by name (WhenNeeded), or in any case.

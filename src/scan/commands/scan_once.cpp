@@ -4,7 +4,6 @@
 #include "common/tool_entry.hpp"
 #include "scan/commands/commands.hpp"
 #include "scan/commands/height_sink.hpp"
-#include "scan/watch/service_notify.hpp"
 
 namespace quorvane {
 
@@ -18,10 +17,8 @@ Finished scan_with(const ScanOptions& options, const char* command, const SinkMa
     // A run over the store as it stands is ready at once, for a service
     // manager that waits for it.
     ServiceNotifier notifier = ServiceNotifier::from_environment();
-    if (const auto sent = notifier.send("READY=1"); !sent && options.verbose) {
-        print(Stream::Stderr, "Note: cannot reach the service manager's socket NOTIFY_SOCKET (" + sent.error() +
-                                  "); going on without it\n");
-    }
+    bool said = false;
+    notify_service(notifier, "READY=1", options, said);
     const StoreIndex index = index_store(layout, options);
     const auto range = range_of(options, index);
     ProgressLine progress(command, range ? range->size() : 0, progress_shown(options));

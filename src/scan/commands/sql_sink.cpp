@@ -1,7 +1,6 @@
 // dump --format sql: the heights as batches of a SQL stream, each one
 // transaction that leaves the rows of its heights as the store holds them.
 
-#include <algorithm>
 #include <vector>
 
 #include "common/tool_entry.hpp"
@@ -83,16 +82,14 @@ public:
     }
 
     std::string metrics(std::optional<std::uint32_t> last, std::chrono::system_clock::time_point now) const override {
-        DumpTally tally = tally_;
-        tally.heights = last ? std::uint64_t{*last} - from_ + 1 : 0;
-        return dump_metrics(tally, last, now);
+        return dump_metrics(tally_, from_, last, now);
     }
 
 private:
     Written show_errors(const std::string& errors) {
         if (errors.empty()) return {};
         failed_ = true;
-        tally_.errors += static_cast<std::uint64_t>(std::count(errors.begin(), errors.end(), '\n'));
+        tally_.count_errors(errors);
         return output_.write(Stream::Stderr, errors);
     }
 

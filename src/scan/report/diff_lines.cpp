@@ -1,16 +1,13 @@
 #include "scan/report/diff_lines.hpp"
 
 #include "common/json.hpp"
+#include "scan/report/json_lines.hpp"
 #include "scan/store/store_layout.hpp"
 #include "scan/views/text_forms.hpp"
 
 namespace quorvane {
 
 namespace {
-
-std::string compact(const Json& value) { return value.dump(-1, ' ', false, Json::error_handler_t::replace); }
-
-Json height_or_null(const std::optional<std::uint32_t>& height) { return height ? Json(*height) : Json(nullptr); }
 
 std::string heights_text(std::uint32_t from, std::uint32_t to) {
     return from == to ? std::to_string(from) : std::to_string(from) + "-" + std::to_string(to);

@@ -1,17 +1,14 @@
 #include "scan/report/problem_lines.hpp"
 
 #include "common/uint128.hpp"
+#include "scan/report/json_lines.hpp"
 #include "scan/views/text_forms.hpp"
 
 namespace quorvane {
 
 namespace {
 
-// Messages may carry bytes of paths; JSON output stays valid UTF-8.
-std::string compact(const Json& value) { return value.dump(-1, ' ', false, Json::error_handler_t::replace); }
-
 std::string plain(const Json& value) { return value.is_string() ? value.get<std::string>() : compact(value); }
-
 
 }  // namespace
 
@@ -107,9 +104,6 @@ Json by_code_json(const VerifySummary& summary) {
 }
 
 std::string summary_json(const VerifySummary& summary) {
-    const auto height_or_null = [](const std::optional<std::uint32_t>& height) {
-        return height ? Json(*height) : Json(nullptr);
-    };
     Json line = Json::object();
     line["type"] = "summary";
     line["from"] = height_or_null(summary.from);

@@ -1,13 +1,20 @@
 #include "scan/report/run_metrics.hpp"
 
+#include <algorithm>
+
 #include "scan/report/metrics_text.hpp"
 
 namespace quorvane {
 
-std::string dump_metrics(const DumpTally& tally, std::optional<std::uint32_t> to_height,
+void DumpTally::count_errors(const std::string& lines) {
+    errors += static_cast<std::uint64_t>(std::count(lines.begin(), lines.end(), '\n'));
+}
+
+std::string dump_metrics(const DumpTally& tally, std::uint32_t from, std::optional<std::uint32_t> to_height,
                          std::chrono::system_clock::time_point updated) {
+    const std::uint64_t heights = to_height ? std::uint64_t{*to_height} - from + 1 : 0;
     MetricsText out("chainscan_dump_");
-    out.gauge("heights", "Heights handled so far, from the first of the range.", std::to_string(tally.heights));
+    out.gauge("heights", "Heights handled so far, from the first of the range.", std::to_string(heights));
     out.gauge("records", "Lines or rows written so far.", std::to_string(tally.records));
     out.gauge("errors", "Records that could not be read or decoded so far.", std::to_string(tally.errors));
     out.gauge("to_height", "Last height handled (NaN when none was).", height_value(to_height));

@@ -11,12 +11,15 @@
 namespace quorvane {
 
 struct DumpTally {
-    std::uint64_t heights = 0;  // handled, from the first of the range
     std::uint64_t records = 0;  // lines or rows written
     std::uint64_t errors = 0;   // records that could not be had
+
+    // Error lines as dump writes them, one a record.
+    void count_errors(const std::string& lines);
 };
 
-std::string dump_metrics(const DumpTally& tally, std::optional<std::uint32_t> to_height,
+// The heights handled are those from `from` through `to_height`.
+std::string dump_metrics(const DumpTally& tally, std::uint32_t from, std::optional<std::uint32_t> to_height,
                          std::chrono::system_clock::time_point updated);
 
 // "chainscan_verify_last_update_timestamp_seconds": when the file was written.

@@ -209,7 +209,6 @@ public:
         sync_.arrive_and_wait();
     }
 
-
     WorkerPool(const WorkerPool&) = delete;
     WorkerPool& operator=(const WorkerPool&) = delete;
 
