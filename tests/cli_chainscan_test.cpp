@@ -375,7 +375,14 @@ TEST(Chainscan, UsageAndFatalErrorsExitWithTwo) {
         {{"dump", "--format", "csv", "--torrents"}, "Error: --torrents cannot be used with --format csv"},
         {{"dump", "--format", "sql"}, "Error: --format sql needs --for duckdb, postgresql or sqlite"},
         {{"dump", "--for", "sqlite"}, "Error: --for needs --format sql"},
-        {{"dump", "--format", "sql", "--for", "sqlite", "--torrents"}, "Error: --torrents cannot be used with --format sql"},
+        {{"dump", "--csv-table", "torrents"}, "Error: --csv-table needs --format csv"},
+        {{"dump", "--format", "sql", "--for", "sqlite", "--csv-table", "blocks"}, "Error: --csv-table needs --format csv"},
+        {{"dump", "--format", "csv", "--csv-table", "pieces"}, "Error: --csv-table: pieces not in"},
+        {{"verify", "--csv-table", "torrents"}, "Error: "},
+        // The torrent tables are named after --table, and must fit too.
+        {{"dump", "--format", "sql", "--for", "sqlite", "--torrents", "--table", std::string(49, 'b')},
+         "Error: --table: " + std::string(49, 'b') + " is too long to name the torrent tables after it"},
+        {{"schema", "--for", "duckdb", "--torrents", "--table", std::string(63, 'b')}, "Error: --table: bbbb"},
         {{"dump", "--format", "sql", "--for", "mysql"}, "Error: --for: mysql not in"},
         {{"dump", "--format", "sql", "--for", "sqlite", "--table", "b;x"}, "Error: --table: b;x is not"},
         {{"verify", "--json", "--config"}, "Error: "},
@@ -410,6 +417,7 @@ TEST(Chainscan, UsageAndFatalErrorsExitWithTwo) {
 
     // The edges of what a table name may hold, at the longest it may be.
     EXPECT_EQ(run_program(CHAINSCAN, {"schema", "--for", "sqlite", "--table", "azAZ_09" + std::string(56, 'b')}).status, 0);
+    EXPECT_EQ(run_program(CHAINSCAN, {"schema", "--for", "sqlite", "--torrents", "--table", std::string(48, 'b')}).status, 0);
 
     const auto help = run_program(CHAINSCAN, {"verify", "--help"});
     EXPECT_EQ(help.status, 0);

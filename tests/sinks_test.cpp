@@ -64,37 +64,84 @@ std::vector<HeightScan> heights(std::uint32_t first, std::uint32_t last, const s
 }
 
 // SQLite's stream told as "open", then "[-3..3 +0..2,4..9]" for each batch:
-// the heights whose rows it removes, then the heights it writes rows for.
+// the heights whose rows it removes, then the heights it writes rows for
+// ("5*3": three rows of height 5); the other tables' after the table t's,
+// each after its name ("[+0..9 t_torrents: +0..9]").
+std::string runs_of(const std::vector<std::uint32_t>& rows) {
+    std::string runs;
+    const auto repeats = [&](std::size_t i) { return i + 1 < rows.size() && rows[i + 1] == rows[i]; };
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        if (repeats(i)) {
+            std::size_t same = 1;
+            while (repeats(i)) ++i, ++same;
+            runs.append(runs.empty() ? "+" : ",").append(std::to_string(rows[i])).append("*").append(std::to_string(same));
+            continue;
+        }
+        const bool starts = i == 0 || rows[i - 1] + 1 != rows[i] || (i > 1 && rows[i - 2] == rows[i - 1]);
+        const bool ends = i + 1 == rows.size() || rows[i] + 1 != rows[i + 1] || repeats(i + 1);
+        if (starts) runs.append(runs.empty() ? "+" : ",").append(std::to_string(rows[i]));
+        if (ends && !starts) runs.append("..").append(std::to_string(rows[i]));
+    }
+    return runs;
+}
+
 std::string batches_of(const std::string& sql) {
+    struct Told {
+        std::string name;
+        std::string removed;
+        std::vector<std::uint32_t> rows;
+    };
     std::istringstream lines(sql);
     std::string told;
-    std::vector<std::uint32_t> rows;
-    const auto add_rows = [&] {
-        std::string runs;
-        for (std::size_t i = 0; i < rows.size(); ++i) {
-            const bool starts = i == 0 || rows[i - 1] + 1 != rows[i];
-            const bool ends = i + 1 == rows.size() || rows[i] + 1 != rows[i + 1];
-            if (starts) runs.append(runs.empty() ? "+" : ",").append(std::to_string(rows[i]));
-            if (ends && !starts) runs.append("..").append(std::to_string(rows[i]));
+    std::vector<Told> tables;  // in the order the batch names them
+    Told* table = nullptr;
+    const auto named = [&](const std::string& name) -> Told& {
+        for (Told& t : tables) {
+            if (t.name == name) return t;
         }
-        if (!runs.empty()) told.append(told.back() == '[' ? "" : " ").append(runs);
-        rows.clear();
+        return tables.emplace_back(Told{name, {}, {}});
     };
     for (std::string line; std::getline(lines, line);) {
         std::uint32_t from = 0;
         std::uint32_t to = 0;
-        if (line.starts_with("CREATE TABLE")) told += "open";
+        char name[64] = {};
+        if (line.starts_with("CREATE TABLE IF NOT EXISTS t ")) told += "open";
         if (line == "BEGIN;") told += " [";
-        if (std::sscanf(line.c_str(), "DELETE FROM t WHERE height BETWEEN %u AND %u;", &from, &to) == 2) {
-            told.append(told.back() == '[' ? "-" : " -").append(std::to_string(from)).append("..").append(std::to_string(to));
+        if (std::sscanf(line.c_str(), "DELETE FROM %63[a-z_] WHERE height BETWEEN %u AND %u;", name, &from, &to) == 3) {
+            named(name).removed.append(" -").append(std::to_string(from)).append("..").append(std::to_string(to));
         }
-        if (line.starts_with("(")) rows.push_back(static_cast<std::uint32_t>(std::stoul(line.substr(1))));
+        if (std::sscanf(line.c_str(), "INSERT OR REPLACE INTO %63[a-z_] VALUES", name) == 1 ||
+            std::sscanf(line.c_str(), "INSERT INTO %63[a-z_] VALUES", name) == 1) {
+            table = &named(name);
+        }
+        if (line.starts_with("(")) table->rows.push_back(static_cast<std::uint32_t>(std::stoul(line.substr(1))));
         if (line == "COMMIT;") {
-            add_rows();
+            std::string batch;
+            for (const Told& t : tables) {
+                std::string said = t.removed;
+                if (!t.rows.empty()) said.append(" ").append(runs_of(t.rows));
+                if (said.empty()) continue;
+                if (t.name != "t") batch.append(" ").append(t.name).append(":");
+                batch += said;
+            }
+            told += batch.empty() ? "" : batch.substr(1);
             told += "]";
+            tables.clear();
         }
     }
     return told;
+}
+
+HeightScan with_pieces(HeightScan scan, std::uint8_t count) {
+    for (std::uint8_t index = 1; index <= count; ++index) {
+        (*scan.torrent)->info.pieces.push_back({index, std::string(32, static_cast<char>('a' + index))});
+    }
+    return scan;
+}
+
+HeightScan unreadable_torrent(HeightScan scan) {
+    scan.torrent = std::unexpected(RecordFailure{RecordKind::Torrent, RecordFailure::Step::Read, "gone"});
+    return scan;
 }
 
 // The SQL stream's batches: a one-shot run writes one when enough rows
@@ -106,6 +153,7 @@ TEST(SqlSink, BatchesRemoveWhatTheStoreDoesNotHold) {
         std::function<std::optional<int>(FollowSink&, CapturedOutput&)> steps;  // the finish's status
         std::string batches;
         std::string errors = {};
+        TorrentTables torrents = TorrentTables::Left;
     };
     const auto take = [](FollowSink& sink, std::vector<HeightScan> scans) {
         Window window(sink, std::move(scans));
@@ -145,10 +193,32 @@ TEST(SqlSink, BatchesRemoveWhatTheStoreDoesNotHold) {
              return *s.finish(8);
          },
          "open [+0..4] [-7..8 +5..6] [-3..3] [+7] [-8..8]", "3: Error: gone 3\n"},
+        {"torrent records beside the blocks: missing, unreadable, without a block, with many pieces or none",
+         [&](FollowSink& s, CapturedOutput&) {
+             std::vector<HeightScan> scans = {with_pieces(scan_at(0), 2), with_pieces(scan_at(1, false), 1),
+                                              scan_at(2, true, false), unreadable_torrent(scan_at(3)), scan_at(4)};
+             take(s, std::move(scans));
+             return *s.finish(5);
+         },
+         "open [-1..1 -5..5 +0,2..4 t_torrents: -2..3 -5..5 +0..1,4 t_torrent_pieces: -0..5 +0*2,1]",
+         "3: Error: gone\n", TorrentTables::Included},
+        {"following torrent records: late, rewritten with fewer pieces, then unreadable",
+         [&](FollowSink& s, CapturedOutput&) {
+             take(s, {with_pieces(scan_at(0), 1), scan_at(1, true, false)});
+             EXPECT_TRUE(s.covered(1));
+             EXPECT_TRUE(s.stream());
+             again(s, with_pieces(scan_at(1), 3));
+             again(s, with_pieces(scan_at(1), 1));
+             again(s, unreadable_torrent(scan_at(1)));
+             return *s.finish(1);
+         },
+         "open [+0..1 t_torrents: -1..1 +0 t_torrent_pieces: -0..1 +0] [+1 t_torrents: +1 t_torrent_pieces: -1..1 +1*3]"
+         " [+1 t_torrents: +1 t_torrent_pieces: -1..1 +1] [+1 t_torrents: -1..1 t_torrent_pieces: -1..1]",
+         "1: Error: gone\n", TorrentTables::Included},
     };
     for (const Case& c : cases) {
         CapturedOutput output;
-        const auto sink = sql_sink(SqlEngine::Sqlite, "t", output, 0);
+        const auto sink = sql_sink(SqlEngine::Sqlite, "t", c.torrents, output, 0);
         ASSERT_TRUE(sink->begin());
         const auto status = c.steps(*sink, output);
         EXPECT_EQ(batches_of(output.out), c.batches) << c.label;
@@ -222,7 +292,7 @@ TEST(Sinks, AFailedWriteIsReturnedAndEndsTheOutput) {
         {"dump's error", [](SinkOutput& o) { return dump_sink({DumpFormat::JsonLines, false, false}, o, 0); }, 2, Stream::Stderr},
         {"a problem line", [](SinkOutput& o) { return verify_sink(VerifyForm::Text, VerifyRun::Once, o, {0, 5}); }, 1,
          Stream::Stdout},
-        {"the SQL stream's opening", [](SinkOutput& o) { return sql_sink(SqlEngine::Sqlite, "t", o, 0); }, 1, Stream::Stdout},
+        {"the SQL stream's opening", [](SinkOutput& o) { return sql_sink(SqlEngine::Sqlite, "t", TorrentTables::Left, o, 0); }, 1, Stream::Stdout},
     };
     for (const Case& c : cases) {
         CapturedOutput output;

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "records/unpack_block/unpack_header.hpp"
-#include "scan/views/block_columns.hpp"
+#include "scan/views/store_tables.hpp"
 #include "scan/views/dump_lines.hpp"
 #include "scan/views/sql_schema.hpp"
 #include "scan/report/verify_metrics.hpp"
@@ -24,23 +24,40 @@ TEST(SqlSchema, EveryColumnTypedForItsEngine) {
         SqlEngine engine;
         std::vector<std::string> columns;  // "name type", in order
         std::string load;                  // the schema's last line starts so
+        std::vector<std::string> torrent_columns;
+        std::string pieces;  // the last table, whole
     };
     const std::vector<Case> cases = {
         {SqlEngine::DuckDb,
          {"height UINTEGER PRIMARY KEY", "hash_value VARCHAR", "difficulty UBIGINT", "timestamp UINTEGER", "miner VARCHAR",
           "previous_hash VARCHAR", "next_block_difficulty UBIGINT", "nonce UTINYINT", "vrf UHUGEINT"},
-         "COPY t FROM 'blocks.csv' (HEADER);"},
+         "COPY t FROM 'blocks.csv' (HEADER);",
+         {"height UINTEGER PRIMARY KEY", "length UBIGINT", "this_block_difficulty UBIGINT", "timestamp UINTEGER",
+          "nonce UTINYINT", "vrf UHUGEINT", "block_hash VARCHAR", "previous_hash VARCHAR", "piece_length UINTEGER",
+          "info_hash VARCHAR", "mined_by VARCHAR", "piece_count UTINYINT"},
+         "CREATE TABLE t_torrent_pieces (\n    height UINTEGER,\n    piece_index UTINYINT,\n    hash VARCHAR,\n"
+         "    PRIMARY KEY (height, piece_index)\n);\nCOPY t_torrent_pieces FROM 'torrent_pieces.csv' (HEADER);\n"},
         {SqlEngine::PostgreSql,
          {"height bigint PRIMARY KEY", "hash_value text", "difficulty numeric(20,0)", "timestamp bigint", "miner text",
           "previous_hash text", "next_block_difficulty numeric(20,0)", "nonce smallint", "vrf numeric(39,0)"},
-         "\\copy t FROM 'blocks.csv' WITH (FORMAT csv, HEADER)"},
+         "\\copy t FROM 'blocks.csv' WITH (FORMAT csv, HEADER)",
+         {"height bigint PRIMARY KEY", "length numeric(20,0)", "this_block_difficulty numeric(20,0)", "timestamp bigint",
+          "nonce smallint", "vrf numeric(39,0)", "block_hash text", "previous_hash text", "piece_length bigint",
+          "info_hash text", "mined_by text", "piece_count smallint"},
+         "CREATE TABLE t_torrent_pieces (\n    height bigint,\n    piece_index smallint,\n    hash text,\n"
+         "    PRIMARY KEY (height, piece_index)\n);\n\\copy t_torrent_pieces FROM 'torrent_pieces.csv' WITH (FORMAT csv, HEADER)\n"},
         {SqlEngine::Sqlite,
          {"height INTEGER PRIMARY KEY", "hash_value TEXT", "difficulty TEXT", "timestamp INTEGER", "miner TEXT",
           "previous_hash TEXT", "next_block_difficulty TEXT", "nonce INTEGER", "vrf TEXT"},
-         ".import --csv --skip 1 blocks.csv t"},
+         ".import --csv --skip 1 blocks.csv t",
+         {"height INTEGER PRIMARY KEY", "length TEXT", "this_block_difficulty TEXT", "timestamp INTEGER", "nonce INTEGER",
+          "vrf TEXT", "block_hash TEXT", "previous_hash TEXT", "piece_length INTEGER", "info_hash TEXT", "mined_by TEXT",
+          "piece_count INTEGER"},
+         "CREATE TABLE t_torrent_pieces (\n    height INTEGER,\n    piece_index INTEGER,\n    hash TEXT,\n"
+         "    PRIMARY KEY (height, piece_index)\n);\n.import --csv --skip 1 torrent_pieces.csv t_torrent_pieces\n"},
     };
     for (const auto& c : cases) {
-        const std::string schema = sql_schema(c.engine, "t");
+        const std::string schema = sql_schema(c.engine, "t", TorrentTables::Left);
         std::string expected = "CREATE TABLE t (\n";
         for (std::size_t i = 0; i < c.columns.size(); ++i) {
             expected += "    " + c.columns[i] + (i + 1 < c.columns.size() ? ",\n" : "\n");
@@ -53,9 +70,27 @@ TEST(SqlSchema, EveryColumnTypedForItsEngine) {
                   "-- Compare or sort them as numbers with ORDER BY length(vrf), vrf.\n"
                 : "";
         EXPECT_EQ(schema, note + expected);
-        EXPECT_EQ(create_table(c.engine, "t", TableExists::Kept).substr(0, 30), "CREATE TABLE IF NOT EXISTS t (");
+        EXPECT_EQ(create_table(c.engine, table_shape(StoreTable::Blocks), "t", TableExists::Kept).substr(0, 30),
+                  "CREATE TABLE IF NOT EXISTS t (");
+
+        // With the torrent tables: blocks as above, then torrents, then the pieces.
+        const std::string all = sql_schema(c.engine, "t", TorrentTables::Included);
+        EXPECT_TRUE(all.starts_with(schema + "\n")) << all;
+        std::string torrents = "CREATE TABLE t_torrents (\n";
+        for (std::size_t i = 0; i < c.torrent_columns.size(); ++i) {
+            torrents += "    " + c.torrent_columns[i] + (i + 1 < c.torrent_columns.size() ? ",\n" : "\n");
+        }
+        EXPECT_NE(all.find(torrents + ");\n"), std::string::npos) << all;
+        EXPECT_TRUE(all.ends_with("\n" + c.pieces)) << all;
     }
-    EXPECT_EQ(column_names(","), "height,hash_value,difficulty,timestamp,miner,previous_hash,next_block_difficulty,nonce,vrf");
+    // SQLite's .import cannot load NULL; the note for the torrents' wide numbers.
+    const std::string sqlite = sql_schema(SqlEngine::Sqlite, "blocks", TorrentTables::Included);
+    EXPECT_NE(sqlite.find(".import --csv --skip 1 torrents.csv torrents\n"
+                          "-- An empty previous_hash in the CSV file stands for NULL.\n"
+                          "UPDATE torrents SET previous_hash = NULL WHERE previous_hash = '';\n"),
+              std::string::npos) << sqlite;
+    EXPECT_NE(sqlite.find("so length, this_block_difficulty and vrf\n"), std::string::npos) << sqlite;
+    EXPECT_EQ(table_name(StoreTable::TorrentPieces, "blocks"), "torrent_pieces");
 }
 
 // Each sample of a summary, NaN for heights that do not exist, every code.

@@ -55,7 +55,10 @@ void add_common_options(CLI::App& command, CommandLine& options, const std::stri
 
 CLI::Option* add_engine_options(CLI::App& command, CommandLine& options, const std::string& what) {
     CLI::Option* engine = add_word_option(command, "--for", options.engine, SQL_ENGINE_WORDS, what)->type_name("ENGINE");
-    command.add_option("--table", options.table, "table name (default: blocks)")->type_name("NAME");
+    command.add_option("--table", options.table,
+                       "table name (default: blocks); with --torrents the torrent tables are named after it: "
+                       "torrents and torrent_pieces beside blocks, NAME_torrents and NAME_torrent_pieces beside any other")
+        ->type_name("NAME");
     return engine;
 }
 
@@ -93,11 +96,18 @@ int main(int argc, char** argv) {
     add_follow_option(*dump, options);
     add_metrics_file_option(*dump, options);
     add_verbose_option(*dump, options);
-    dump->add_flag("--torrents", options.torrents, "add each height's torrent record (null when it has none)");
+    dump->add_flag("--torrents", options.torrents,
+                   "add each height's torrent record (null when it has none); with --format sql, keep the tables "
+                   "torrents and torrent_pieces current beside blocks");
     dump->add_flag("--no-proof", options.no_proof, "leave the proof out");
     add_word_option(*dump, "--format", options.format, OUTPUT_FORMAT_WORDS,
                     words_listed(OUTPUT_FORMAT_WORDS) + " (default: " + std::string(word_for(OUTPUT_FORMAT_WORDS, OutputFormat::JsonLines)) + ")");
     add_engine_options(*dump, options, "for --format sql: the engine whose client reads the stream");
+    dump->add_option("--csv-table", options.csv_table,
+                     "for --format csv: the table whose rows are printed, " + words_listed(STORE_TABLE_WORDS) +
+                         " (default: blocks); its header is the schema's columns")
+        ->type_name("TABLE")
+        ->check(CLI::IsMember(words_of(STORE_TABLE_WORDS)));
     dump->footer(std::string(EXIT_STATUSES) +
                  "\n\nExample: chainscan dump --from 100 --to 199 --no-proof | jq .hash_value\n"
                  "Example: chainscan dump --format sql --for postgresql --follow | psql -v ON_ERROR_STOP=1 -q -d chain");
@@ -133,6 +143,9 @@ int main(int argc, char** argv) {
 
     CLI::App* schema = app.add_subcommand("schema", "the SQL that creates a table for dump --format csv and loads it");
     add_engine_options(*schema, options, "duckdb, postgresql or sqlite")->required();
+    schema->add_flag("--torrents", options.torrents,
+                     "the tables torrents and torrent_pieces too, each loaded from its CSV file "
+                     "(dump --format csv --csv-table TABLE > TABLE.csv)");
     schema->footer("Example: chainscan schema --for sqlite > blocks.sql && sqlite3 chain.db < blocks.sql");
 
     // Hidden: what the shell completion asks for.

@@ -1,9 +1,12 @@
-// dump as JSON Lines or CSV: a line per height whose block file was read,
-// and what could not be had on standard error.
+// dump as JSON Lines or CSV: a line per height whose block file was read (a
+// CSV table's rows of each height whose record was), and what could not be
+// had on standard error.
+
+#include <algorithm>
 
 #include "common/tool_entry.hpp"
 #include "scan/commands/height_sink.hpp"
-#include "scan/views/block_columns.hpp"
+#include "scan/views/store_tables.hpp"
 #include "scan/views/dump_lines.hpp"
 #include "scan/report/run_metrics.hpp"
 
@@ -11,19 +14,21 @@ namespace quorvane {
 
 namespace {
 
+std::uint64_t lines_in(const std::string& text) { return static_cast<std::uint64_t>(std::ranges::count(text, '\n')); }
+
 class DumpSink final : public FollowSink {
 public:
     DumpSink(const DumpShape& shape, SinkOutput& output, std::uint32_t from)
         : shape_(shape), output_(output), from_(from) {}
 
     Written begin() override {
-        if (shape_.format == DumpFormat::Csv) return output_.write(Stream::Stdout, csv_header());
+        if (shape_.format == DumpFormat::Csv) return output_.write(Stream::Stdout, csv_header(table_shape(shape_.table)));
         return {};
     }
 
     void configure(ScanPlan& plan) const override {
-        plan.read_torrents = shape_.torrents;
-        plan.only_blocks = true;
+        plan.read_torrents = reads_torrents(shape_);
+        plan.only_blocks = lines_from(shape_) == RecordKind::Block;
         plan.in_worker = [shape = shape_](HeightScan& scan) {
             std::string line = dump_line(scan, shape);
             // Only failures are needed after this; the records themselves can go.
@@ -33,10 +38,10 @@ public:
         };
     }
 
-    bool needs_torrents() const override { return shape_.torrents; }
+    bool needs_torrents() const override { return reads_torrents(shape_); }
 
     RereadShape reread_shape() const override {
-        return {shape_.torrents ? TorrentRecord::Read : TorrentRecord::Skipped, Neighbours::Skipped};
+        return {reads_torrents(shape_) ? TorrentRecord::Read : TorrentRecord::Skipped, Neighbours::Skipped};
     }
 
     Written take(const ScannedWindow& window) override {
@@ -47,17 +52,18 @@ public:
         std::string errors;
         for (std::size_t i = 0; i < window.heights.size(); ++i) {
             out += window.made[i];
-            tally_.records += !window.made[i].empty();
-            errors += dump_errors(window.heights[i]);
+            tally_.records += lines_in(window.made[i]);
+            errors += dump_errors(window.heights[i], shape_);
         }
         return write(out, errors);
     }
 
     Written take_again(const RereadHeight& height) override {
-        if (!height.scan.block_present) return {};
-        std::string line = dump_line(height.scan, shape_);
-        tally_.records += !line.empty();
-        return write(line, dump_errors(height.scan));
+        const HeightScan& scan = height.scan;
+        if (!(lines_from(shape_) == RecordKind::Block ? scan.block_present : scan.torrent_present)) return {};
+        std::string line = dump_line(scan, shape_);
+        tally_.records += lines_in(line);
+        return write(line, dump_errors(scan, shape_));
     }
 
     Finished finish(std::optional<std::uint32_t>) override {
@@ -98,10 +104,11 @@ std::unique_ptr<FollowSink> sink_for(const ScanOptions& options, SinkOutput& out
     }
     // check_options saw to an engine with --format sql.
     if (options.format == OutputFormat::Sql) {
-        return sql_sink(options.engine.value_or(SqlEngine::Sqlite), options.table, output, range.from);
+        return sql_sink(options.engine.value_or(SqlEngine::Sqlite), options.table,
+                        options.torrents ? TorrentTables::Included : TorrentTables::Left, output, range.from);
     }
     const DumpShape shape{options.format == OutputFormat::Csv ? DumpFormat::Csv : DumpFormat::JsonLines, options.proof,
-                          options.torrents};
+                          options.torrents, options.csv_table};
     return dump_sink(shape, output, range.from);
 }
 

@@ -77,8 +77,8 @@ public:
 enum class VerifyRun { Once, Followed };
 
 std::unique_ptr<FollowSink> dump_sink(const DumpShape& shape, SinkOutput& output, std::uint32_t from);
-std::unique_ptr<FollowSink> sql_sink(SqlEngine engine, const std::string& table, SinkOutput& output,
-                                     std::uint32_t from);
+std::unique_ptr<FollowSink> sql_sink(SqlEngine engine, const std::string& table, TorrentTables torrents,
+                                     SinkOutput& output, std::uint32_t from);
 std::unique_ptr<FollowSink> verify_sink(VerifyForm form, VerifyRun run, SinkOutput& output, HeightRange range);
 std::unique_ptr<HeightSink> stats_report_sink(StatsReportForm form, SinkOutput& output, HeightRange range);
 

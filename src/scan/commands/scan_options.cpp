@@ -71,6 +71,7 @@ std::expected<ScanOptions, std::string> check_options(const CommandLine& line) {
     take(options.read_threads, "--read-threads", READ_THREADS_WORDS, line.read_threads);
     take(options.read_engine, "--read-engine", READ_ENGINE_WORDS, line.read_engine);
     take(options.directory, "directory", RECORD_DIRECTORY_WORDS, line.directory);
+    if (line.csv_table) take(options.csv_table, "--csv-table", STORE_TABLE_WORDS, *line.csv_table);
     if (unknown_word) return std::unexpected(*unknown_word);
 
     options.proof = !line.no_proof;
@@ -83,18 +84,26 @@ std::expected<ScanOptions, std::string> check_options(const CommandLine& line) {
     options.progress = line.no_progress ? ProgressChoice::Never
                        : line.progress  ? ProgressChoice::Always
                                         : ProgressChoice::WhenTerminal;
-    if (options.torrents && options.format != OutputFormat::JsonLines) {
-        return std::unexpected("--torrents cannot be used with --format " + line.format);
+    if (options.torrents && options.format == OutputFormat::Csv) {
+        return std::unexpected("--torrents cannot be used with --format csv (a table at a time: --csv-table " +
+                               words_listed(STORE_TABLE_WORDS) + ")");
     }
     if (options.command == Command::Dump) {
         if (options.format == OutputFormat::Sql && !options.engine) {
             return std::unexpected("--format sql needs --for " + words_listed(SQL_ENGINE_WORDS));
         }
         if (options.format != OutputFormat::Sql && options.engine) return std::unexpected("--for needs --format sql");
+        if (options.format != OutputFormat::Csv && line.csv_table) return std::unexpected("--csv-table needs --format csv");
     }
     if (!is_plain_identifier(line.table)) {
         return std::unexpected("--table: " + utf8::to_text_lossy(line.table) +
                                " is not a plain SQL name (ASCII letters, digits and _, not starting with a digit, at most 63)");
+    }
+    // The torrent tables are named after it, and must be plain names too.
+    const std::string pieces = table_name(StoreTable::TorrentPieces, line.table);
+    if (options.torrents && !is_plain_identifier(pieces)) {
+        return std::unexpected("--table: " + line.table + " is too long to name the torrent tables after it (" +
+                               pieces + " is over 63)");
     }
     options.table = line.table;
     return options;

@@ -14,6 +14,7 @@
 #include "scan/store/height_scan.hpp"
 #include "scan/store/record_kind.hpp"
 #include "scan/views/sql_schema.hpp"
+#include "scan/views/store_tables.hpp"
 
 namespace quorvane {
 
@@ -49,6 +50,7 @@ struct CommandLine {
     std::string table = "blocks";
     std::string read_threads = "adapting";
     std::string read_engine = "auto";
+    std::optional<std::string> csv_table;  // dump
     std::string directory = "blocks";  // complete-heights
     bool torrents = false;
     bool no_proof = false;
@@ -76,7 +78,8 @@ struct ScanOptions {
     // dump
     OutputFormat format = OutputFormat::JsonLines;
     bool proof = true;
-    bool torrents = false;
+    bool torrents = false;            // also schema: the torrent tables beside blocks
+    StoreTable csv_table = StoreTable::Blocks;
     std::optional<SqlEngine> engine;  // also schema
     std::string table = "blocks";     // also schema
     VerifyForm verify_form = VerifyForm::Text;

@@ -1,5 +1,6 @@
 // dump --format sql: the heights as batches of a SQL stream, each one
-// transaction that leaves the rows of its heights as the store holds them.
+// transaction that leaves every table's rows of its heights as the store
+// holds them.
 
 #include <vector>
 
@@ -20,30 +21,38 @@ constexpr std::size_t ROWS_PER_BATCH = 10'000;
 
 class SqlSink final : public FollowSink {
 public:
-    SqlSink(SqlEngine engine, const std::string& table, SinkOutput& output, std::uint32_t from)
-        : stream_(engine, table), output_(output), from_(from), next_(from) {}
+    SqlSink(SqlEngine engine, const std::string& table, TorrentTables torrents, SinkOutput& output, std::uint32_t from)
+        : stream_(engine, table, torrents), torrents_(torrents == TorrentTables::Included), output_(output),
+          from_(from), next_(from) {}
 
     Written begin() override { return output_.write(Stream::Stdout, stream_.opening()); }
 
     void configure(ScanPlan& plan) const override {
-        plan.read_torrents = false;
-        plan.only_blocks = true;
+        plan.read_torrents = torrents_;
+        // A torrent record has its rows whether or not its block is there.
+        plan.only_blocks = !torrents_;
         plan.in_worker = [this](HeightScan& scan) {
-            if (!scan.block || !*scan.block) return std::string();
-            std::string row = stream_.row({scan.height, **scan.block}).text;
-            scan.block.reset();
-            return row;
+            std::string rows = stream_.rows(records_of(scan)).packed;
+            // Only failures are needed after this; the records themselves can go.
+            if (scan.block && *scan.block) scan.block.reset();
+            if (scan.torrent && *scan.torrent) scan.torrent.reset();
+            return rows;
         };
     }
 
-    bool needs_torrents() const override { return false; }
+    bool needs_torrents() const override { return torrents_; }
 
-    RereadShape reread_shape() const override { return {TorrentRecord::Skipped, Neighbours::Skipped}; }
+    RereadShape reread_shape() const override {
+        return {torrents_ ? TorrentRecord::Read : TorrentRecord::Skipped, Neighbours::Skipped};
+    }
 
     Written take(const ScannedWindow& window) override {
         std::string errors;
         for (std::size_t i = 0; i < window.heights.size(); ++i) {
-            if (!window.made[i].empty()) pending_.push_back({window.heights[i].height, std::move(window.made[i])});
+            if (const std::size_t count = rows_in(window.made[i]); count > 0) {
+                pending_rows_ += count;
+                pending_.push_back({window.heights[i].height, std::move(window.made[i])});
+            }
             errors += dump_errors(window.heights[i]);
         }
         if (auto shown = show_errors(errors); !shown) return shown;
@@ -61,11 +70,10 @@ public:
 
     Written take_again(const RereadHeight& height) override {
         const HeightScan& scan = height.scan;
-        std::vector<SqlRow> rows;
-        if (scan.block && *scan.block) rows.push_back(stream_.row({scan.height, **scan.block}));
+        const HeightRows rows = stream_.rows(records_of(scan));
         if (auto shown = show_errors(dump_errors(scan)); !shown) return shown;
-        tally_.records += rows.size();
-        return output_.write(Stream::Stdout, stream_.batch(scan.height, scan.height, rows));
+        tally_.records += rows_in(rows.packed);
+        return output_.write(Stream::Stdout, stream_.batch(scan.height, scan.height, std::span(&rows, 1)));
     }
 
     Written stream() override {
@@ -97,28 +105,31 @@ private:
     Written write_batch(std::uint32_t last) {
         if (next_ > last) return {};
         const std::string sql = stream_.batch(static_cast<std::uint32_t>(next_), last, pending_);
-        tally_.records += pending_.size();
+        tally_.records += pending_rows_;
+        pending_rows_ = 0;
         pending_.clear();
         next_ = std::uint64_t{last} + 1;
         return output_.write(Stream::Stdout, sql);
     }
 
     SqlStream stream_;
+    bool torrents_;
     SinkOutput& output_;
     std::uint32_t from_;
     DumpTally tally_;
     std::uint64_t next_;  // the lowest height no batch has covered
     std::optional<std::uint32_t> covered_;
-    std::vector<SqlRow> pending_;
+    std::vector<HeightRows> pending_;
+    std::uint64_t pending_rows_ = 0;  // in pending_, of every table
     bool streaming_ = false;
     bool failed_ = false;
 };
 
 }  // namespace
 
-std::unique_ptr<FollowSink> sql_sink(SqlEngine engine, const std::string& table, SinkOutput& output,
-                                     std::uint32_t from) {
-    return std::make_unique<SqlSink>(engine, table, output, from);
+std::unique_ptr<FollowSink> sql_sink(SqlEngine engine, const std::string& table, TorrentTables torrents,
+                                     SinkOutput& output, std::uint32_t from) {
+    return std::make_unique<SqlSink>(engine, table, torrents, output, from);
 }
 
 }  // namespace quorvane

@@ -1,15 +1,20 @@
 #include "scan/views/dump_lines.hpp"
 
 #include "common/binary_conversions.hpp"
-#include "scan/views/block_columns.hpp"
 
 namespace quorvane {
 
+bool reads_torrents(const DumpShape& shape) { return shape.torrents || lines_from(shape) == RecordKind::Torrent; }
+
+RecordKind lines_from(const DumpShape& shape) {
+    return shape.format == DumpFormat::Csv ? table_shape(shape.table).source : RecordKind::Block;
+}
+
 std::string dump_line(const HeightScan& scan, const DumpShape& shape) {
+    if (shape.format == DumpFormat::Csv) return csv_rows(table_shape(shape.table), records_of(scan));
     if (!scan.block || !*scan.block) return {};
     const ScannedBlock& block = **scan.block;
     const VrfBlock& header = block.contents.header;
-    if (shape.format == DumpFormat::Csv) return csv_row({scan.height, block});
     std::string line;
     line.reserve(shape.proof ? 1700 : 360);
     line += R"({"height":)";
@@ -34,9 +39,13 @@ std::string dump_line(const HeightScan& scan, const DumpShape& shape) {
 }
 
 std::string dump_errors(const HeightScan& scan) {
+    return dump_errors(scan, DumpShape{DumpFormat::JsonLines, false, true});
+}
+
+std::string dump_errors(const HeightScan& scan, const DumpShape& shape) {
     std::string lines;
     const std::string height = std::to_string(scan.height) + ": ";
-    if (scan.block && !*scan.block) lines += height + scan.block->error().tool_line() + "\n";
+    if (scan.block && !*scan.block && lines_from(shape) == RecordKind::Block) lines += height + scan.block->error().tool_line() + "\n";
     if (scan.torrent && !*scan.torrent) lines += height + scan.torrent->error().tool_line() + "\n";
     return lines;
 }

@@ -4,8 +4,6 @@
 #include <array>
 #include <vector>
 
-#include "scan/views/block_columns.hpp"
-
 namespace quorvane {
 
 namespace {
@@ -23,10 +21,6 @@ constexpr std::array<std::array<std::string_view, 3>, 5> COLUMN_TYPES = {{
     {"VARCHAR", "text", "TEXT"},                  // Text
 }};
 
-std::string_view column_type(SqlEngine engine, ColumnValues values) {
-    return COLUMN_TYPES[static_cast<std::size_t>(values)][static_cast<std::size_t>(engine)];
-}
-
 // "a, b and c"
 std::string listed(const std::vector<std::string_view>& items) {
     std::string out;
@@ -41,11 +35,11 @@ std::string_view largest_value(ColumnValues values) {
     return values == ColumnValues::Unsigned128 ? "2^128-1" : values == ColumnValues::Unsigned64 ? "2^64-1" : "";
 }
 
-// Which numbers SQLite keeps as text, and how to sort them, from the columns.
-std::string sqlite_note() {
+// Which numbers of the table SQLite keeps as text, and how to sort them.
+std::string sqlite_note(const TableShape& shape) {
     std::vector<std::string_view> names;
     std::vector<std::string_view> largest;
-    for (const BlockColumn& column : block_columns()) {
+    for (const Column& column : shape.columns) {
         if (!is_number(column.values) || column_type(SqlEngine::Sqlite, column.values) != "TEXT") continue;
         names.push_back(column.name);
         const std::string_view value = largest_value(column.values);
@@ -58,39 +52,82 @@ std::string sqlite_note() {
            last + "), " + last + ".\n";
 }
 
+// .import reads an empty field as '', never as NULL: the columns that may
+// hold NULL are set so after the load.
+std::string sqlite_nulls(const TableShape& shape, const std::string& name) {
+    std::string sql;
+    for (const Column& column : shape.columns) {
+        if (column.nulls == Nulls::Never) continue;
+        const std::string column_name(column.name);
+        sql += "-- An empty " + column_name + " in the CSV file stands for NULL.\n";
+        sql += "UPDATE " + name + " SET " + column_name + " = NULL WHERE " + column_name + " = '';\n";
+    }
+    return sql;
+}
+
+std::string table_schema(SqlEngine engine, const TableShape& shape, const std::string& name) {
+    const std::string file = std::string(shape.name) + ".csv";
+    switch (engine) {
+        case SqlEngine::DuckDb:
+            return create_table(engine, shape, name, TableExists::Refused) + "COPY " + name + " FROM '" + file +
+                   "' (HEADER);\n";
+        case SqlEngine::PostgreSql:
+            return create_table(engine, shape, name, TableExists::Refused) + "\\copy " + name + " FROM '" + file +
+                   "' WITH (FORMAT csv, HEADER)\n";
+        case SqlEngine::Sqlite:
+            return sqlite_note(shape) + create_table(engine, shape, name, TableExists::Refused) +
+                   ".import --csv --skip 1 " + file + " " + name + "\n" + sqlite_nulls(shape, name);
+    }
+    return {};
+}
+
 }  // namespace
 
-std::string create_table(SqlEngine engine, std::string_view table, TableExists exists) {
+std::string_view column_type(SqlEngine engine, ColumnValues values) {
+    return COLUMN_TYPES[static_cast<std::size_t>(values)][static_cast<std::size_t>(engine)];
+}
+
+std::vector<StoreTable> tables_of(TorrentTables torrents) {
+    if (torrents == TorrentTables::Left) return {StoreTable::Blocks};
+    return {StoreTable::Blocks, StoreTable::Torrents, StoreTable::TorrentPieces};
+}
+
+std::string create_table(SqlEngine engine, const TableShape& shape, std::string_view name, TableExists exists) {
     std::string sql = exists == TableExists::Kept ? "CREATE TABLE IF NOT EXISTS " : "CREATE TABLE ";
-    sql += table;
+    sql += name;
     sql += " (\n";
-    const auto columns = block_columns();
-    for (std::size_t i = 0; i < columns.size(); ++i) {
-        const BlockColumn& column = columns[i];
+    std::vector<std::string_view> key;
+    for (const Column& column : shape.columns) {
+        if (column.key == KeyPart::Yes) key.push_back(column.name);
+    }
+    for (std::size_t i = 0; i < shape.columns.size(); ++i) {
+        const Column& column = shape.columns[i];
         sql += "    ";
         sql += column.name;
         sql += ' ';
         sql += column_type(engine, column.values);
-        if (i == 0) sql += " PRIMARY KEY";
-        sql += i + 1 < columns.size() ? ",\n" : "\n";
+        if (key.size() == 1 && column.key == KeyPart::Yes) sql += " PRIMARY KEY";
+        sql += i + 1 < shape.columns.size() || key.size() > 1 ? ",\n" : "\n";
+    }
+    if (key.size() > 1) {
+        sql += "    PRIMARY KEY (";
+        for (std::size_t i = 0; i < key.size(); ++i) {
+            if (i > 0) sql += ", ";
+            sql += key[i];
+        }
+        sql += ")\n";
     }
     sql += ");\n";
     return sql;
 }
 
-std::string sql_schema(SqlEngine engine, std::string_view table) {
-    const std::string name(table);
-    switch (engine) {
-        case SqlEngine::DuckDb:
-            return create_table(engine, table, TableExists::Refused) + "COPY " + name + " FROM 'blocks.csv' (HEADER);\n";
-        case SqlEngine::PostgreSql:
-            return create_table(engine, table, TableExists::Refused) + "\\copy " + name +
-                   " FROM 'blocks.csv' WITH (FORMAT csv, HEADER)\n";
-        case SqlEngine::Sqlite:
-            return sqlite_note() + create_table(engine, table, TableExists::Refused) + ".import --csv --skip 1 blocks.csv " +
-                   name + "\n";
+std::string sql_schema(SqlEngine engine, std::string_view blocks_name, TorrentTables torrents) {
+    std::string sql;
+    for (const StoreTable table : tables_of(torrents)) {
+        if (!sql.empty()) sql += '\n';
+        sql += table_schema(engine, table_shape(table), table_name(table, blocks_name));
     }
-    return {};
+    return sql;
 }
 
 }  // namespace quorvane

@@ -10,10 +10,39 @@ namespace {
 // every engine takes this many in one.
 constexpr std::size_t ROWS_PER_INSERT = 500;
 
-// PostgreSQL's rows go through COPY into this table, then into the real one
-// in one upsert: nearly the speed of COPY itself.
-constexpr std::string_view POSTGRES_LOAD_TABLE = "chainscan_load";
-constexpr std::string_view POSTGRES_LOAD_TABLE_QUALIFIED = "pg_temp.chainscan_load";
+// PostgreSQL's rows of a table keyed by height go through COPY into a
+// staging table of this schema, then into the real one in one upsert:
+// nearly the speed of COPY itself.
+constexpr std::string_view POSTGRES_STAGING_SCHEMA = "pg_temp.";
+
+// A table's part of a height's packed rows: how many rows, then their text.
+// Texts never hold NUL (usable_text), so NUL ends each part.
+struct Part {
+    std::size_t count = 0;
+    std::string_view text;
+};
+
+void pack(std::string& packed, std::size_t count, const std::string& text) {
+    packed += std::to_string(count);
+    packed += ':';
+    packed += text;
+    packed += '\0';
+}
+
+Part part_of(std::string_view packed, std::size_t table) {
+    std::size_t at = 0;
+    for (;;) {
+        const std::size_t colon = packed.find(':', at);
+        const std::size_t end = packed.find('\0', colon);
+        if (table-- == 0) {
+            Part part;
+            for (std::size_t i = at; i < colon; ++i) part.count = part.count * 10 + static_cast<std::size_t>(packed[i] - '0');
+            part.text = packed.substr(colon + 1, end - colon - 1);
+            return part;
+        }
+        at = end + 1;
+    }
+}
 
 std::string usable_text(std::string_view text) {
     std::string usable = utf8::is_valid(text) ? std::string(text) : utf8::to_text_lossy(text);
@@ -62,6 +91,20 @@ std::string copy_text_field(std::string_view text) {
     return field;
 }
 
+std::size_t rows_in(std::string_view packed) {
+    std::size_t count = 0;
+    while (!packed.empty()) {
+        const Part part = part_of(packed, 0);
+        count += part.count;
+        packed.remove_prefix(packed.find('\0') + 1);
+    }
+    return count;
+}
+
+SqlStream::SqlStream(SqlEngine engine, std::string_view blocks_name, TorrentTables torrents) : engine_(engine) {
+    for (const StoreTable table : tables_of(torrents)) tables_.push_back({&table_shape(table), table_name(table, blocks_name)});
+}
+
 std::string SqlStream::opening() const {
     std::string sql;
     switch (engine_) {
@@ -76,78 +119,125 @@ std::string SqlStream::opening() const {
         case SqlEngine::DuckDb:
             break;
     }
-    sql += create_table(engine_, table_, TableExists::Kept);
-    if (engine_ == SqlEngine::PostgreSql) {
-        sql += "CREATE TEMP TABLE " + std::string(POSTGRES_LOAD_TABLE) + " (LIKE " + table_ +
-               ") ON COMMIT DELETE ROWS;\n";
+    for (const Table& table : tables_) {
+        sql += create_table(engine_, *table.shape, table.name, TableExists::Kept);
+        if (engine_ == SqlEngine::PostgreSql && keyed_by_height(*table.shape)) {
+            sql += "CREATE TEMP TABLE " + std::string(table.shape->staging) + " (LIKE " + table.name +
+                   ") ON COMMIT DELETE ROWS;\n";
+        }
     }
     return sql;
 }
 
-SqlRow SqlStream::row(const RowSource& source) const {
-    SqlRow row{source.height, {}};
-    std::string& text = row.text;
-    text.reserve(320);
+HeightRows SqlStream::rows(const HeightRecords& records) const {
+    HeightRows rows{records.height, {}};
+    std::string text;
+    for (const Table& table : tables_) {
+        const std::size_t count = table.shape->rows(records);
+        text.clear();
+        for (std::size_t index = 0; index < count; ++index) {
+            if (index > 0 && engine_ != SqlEngine::PostgreSql) text += ",\n";
+            append_row(text, *table.shape, {records, index});
+        }
+        pack(rows.packed, count, text);
+    }
+    return rows;
+}
+
+void SqlStream::append_row(std::string& text, const TableShape& shape, const RowSource& source) const {
     const bool copy_row = engine_ == SqlEngine::PostgreSql;
     text += copy_row ? "" : "(";
     std::string value;
-    const auto columns = block_columns();
-    for (std::size_t i = 0; i < columns.size(); ++i) {
+    for (std::size_t i = 0; i < shape.columns.size(); ++i) {
+        const Column& column = shape.columns[i];
         if (i > 0) text += copy_row ? '\t' : ',';
         value.clear();
-        columns[i].append(value, source);
-        if (copy_row) {
-            text += is_number(columns[i].values) ? value : copy_text_field(value);
+        if (!column.append(value, source)) {
+            text += copy_row ? "\\N" : "NULL";
+        } else if (copy_row) {
+            text += is_number(column.values) ? value : copy_text_field(value);
         } else {
-            append_literal(text, engine_, columns[i].values, value);
+            append_literal(text, engine_, column.values, value);
         }
     }
     text += copy_row ? "\n" : ")";
-    return row;
 }
 
-std::string SqlStream::batch(std::uint32_t first, std::uint32_t last, std::span<const SqlRow> rows) const {
+std::string SqlStream::batch(std::uint32_t first, std::uint32_t last, std::span<const HeightRows> rows) const {
     std::string sql = "BEGIN;\n";
+    for (std::size_t table = 0; table < tables_.size(); ++table) {
+        if (keyed_by_height(*tables_[table].shape)) {
+            replace_by_height(sql, table, first, last, rows);
+        } else {
+            // A height's rows go together: a record rewritten with fewer
+            // leaves none of the old ones behind.
+            sql += "DELETE FROM " + tables_[table].name + " WHERE height BETWEEN " + std::to_string(first) + " AND " +
+                   std::to_string(last) + ";\n";
+            insert_rows(sql, table, rows, false);
+        }
+    }
+    return sql + "COMMIT;\n";
+}
+
+void SqlStream::replace_by_height(std::string& sql, std::size_t table, std::uint32_t first, std::uint32_t last,
+                                  std::span<const HeightRows> rows) const {
     // Heights without a row: one statement for each run of them.
     std::uint64_t next = first;
     const auto remove_until = [&](std::uint64_t end) {
         if (next < end) {
-            sql += "DELETE FROM " + table_ + " WHERE height BETWEEN " + std::to_string(next) + " AND " +
+            sql += "DELETE FROM " + tables_[table].name + " WHERE height BETWEEN " + std::to_string(next) + " AND " +
                    std::to_string(end - 1) + ";\n";
         }
     };
-    for (const SqlRow& row : rows) {
+    for (const HeightRows& row : rows) {
+        if (part_of(row.packed, table).count == 0) continue;
         remove_until(row.height);
         next = std::uint64_t{row.height} + 1;
     }
     remove_until(std::uint64_t{last} + 1);
-    if (!rows.empty()) insert_rows(sql, rows);
-    return sql + "COMMIT;\n";
+    insert_rows(sql, table, rows, true);
 }
 
-void SqlStream::insert_rows(std::string& sql, std::span<const SqlRow> rows) const {
+void SqlStream::insert_rows(std::string& sql, std::size_t table, std::span<const HeightRows> rows, bool upsert) const {
+    const TableShape& shape = *tables_[table].shape;
+    const std::string& name = tables_[table].name;
+    std::size_t total = 0;
+    for (const HeightRows& row : rows) total += part_of(row.packed, table).count;
+    if (total == 0) return;
     if (engine_ == SqlEngine::PostgreSql) {
-        sql += "COPY " + std::string(POSTGRES_LOAD_TABLE_QUALIFIED) + " (" + column_names(", ") + ") FROM STDIN;\n";
-        for (const SqlRow& row : rows) sql += row.text;
-        sql += "\\.\nINSERT INTO " + table_ + " SELECT * FROM " + std::string(POSTGRES_LOAD_TABLE_QUALIFIED) +
-               " ON CONFLICT (height) DO UPDATE SET ";
-        bool first = true;
-        for (const BlockColumn& column : block_columns().subspan(1)) {
-            if (!first) sql += ", ";
-            first = false;
-            sql += std::string(column.name) + " = EXCLUDED." + std::string(column.name);
+        const std::string target = upsert ? std::string(POSTGRES_STAGING_SCHEMA) + std::string(shape.staging) : name;
+        sql += "COPY " + target + " (" + column_names(shape, ", ") + ") FROM STDIN;\n";
+        for (const HeightRows& row : rows) sql += part_of(row.packed, table).text;
+        sql += "\\.\n";
+        if (!upsert) return;
+        std::string key;
+        std::string updates;
+        for (const Column& column : shape.columns) {
+            std::string& list = column.key == KeyPart::Yes ? key : updates;
+            if (!list.empty()) list += ", ";
+            list += column.name;
+            if (column.key == KeyPart::No) list.append(" = EXCLUDED.").append(column.name);
         }
-        sql += ";\n";
+        sql += "INSERT INTO " + name + " SELECT * FROM " + target + " ON CONFLICT (" + key + ") DO UPDATE SET " +
+               updates + ";\n";
         return;
     }
-    for (std::size_t start = 0; start < rows.size(); start += ROWS_PER_INSERT) {
-        sql += "INSERT OR REPLACE INTO " + table_ + " VALUES\n";
-        const std::size_t end = std::min(rows.size(), start + ROWS_PER_INSERT);
-        for (std::size_t i = start; i < end; ++i) {
-            sql += rows[i].text;
-            sql += i + 1 < end ? ",\n" : ";\n";
+    // Statements of ROWS_PER_INSERT rows or a little more: a height's rows
+    // are never split.
+    const std::string statement = (upsert ? "INSERT OR REPLACE INTO " : "INSERT INTO ") + name + " VALUES\n";
+    std::size_t in_statement = 0;
+    for (const HeightRows& row : rows) {
+        const Part part = part_of(row.packed, table);
+        if (part.count == 0) continue;
+        sql += in_statement == 0 ? statement : std::string(",\n");
+        sql += part.text;
+        in_statement += part.count;
+        if (in_statement >= ROWS_PER_INSERT) {
+            sql += ";\n";
+            in_statement = 0;
         }
     }
+    if (in_statement > 0) sql += ";\n";
 }
 
 }  // namespace quorvane

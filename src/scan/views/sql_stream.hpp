@@ -1,42 +1,57 @@
 #pragma once
 
 // SQL for an engine's own command-line client to read from a pipe: the
-// table, made if it is missing, then batches of heights. Each batch is one
-// transaction after which the table's rows for its heights are what the
-// store held: a row for each block read, none for the other heights.
+// tables, made if they are missing, then batches of heights. Each batch is
+// one transaction after which every table's rows for its heights are what
+// the store held: the rows made of each record read, none for the others.
 
 #include <cstdint>
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
-#include "scan/views/block_columns.hpp"
 #include "scan/views/sql_schema.hpp"
+#include "scan/views/store_tables.hpp"
 
 namespace quorvane {
 
-// A block's row, as the stream's engine takes it.
-struct SqlRow {
+// The rows a height gives each table of the stream, as the engine takes
+// them, packed into one text so that the worker that made them can hand
+// them on beside the height.
+struct HeightRows {
     std::uint32_t height;
-    std::string text;
+    std::string packed;
 };
+
+// How many rows of every table a height's packed rows hold.
+std::size_t rows_in(std::string_view packed);
 
 class SqlStream {
 public:
-    SqlStream(SqlEngine engine, std::string table) : engine_(engine), table_(std::move(table)) {}
+    // The tables by table_name after `blocks_name`.
+    SqlStream(SqlEngine engine, std::string_view blocks_name, TorrentTables torrents);
 
     // What comes before the first batch.
     std::string opening() const;
-    SqlRow row(const RowSource& source) const;
+    HeightRows rows(const HeightRecords& records) const;
     // Heights `first` to `last`: `rows` (ascending, within them) replace the
-    // rows of their heights, and the other heights lose theirs.
-    std::string batch(std::uint32_t first, std::uint32_t last, std::span<const SqlRow> rows) const;
+    // rows of their heights in each table, and the other heights lose theirs.
+    std::string batch(std::uint32_t first, std::uint32_t last, std::span<const HeightRows> rows) const;
 
 private:
-    void insert_rows(std::string& sql, std::span<const SqlRow> rows) const;
+    struct Table {
+        const TableShape* shape;
+        std::string name;
+    };
+
+    void append_row(std::string& text, const TableShape& shape, const RowSource& source) const;
+    void replace_by_height(std::string& sql, std::size_t table, std::uint32_t first, std::uint32_t last,
+                           std::span<const HeightRows> rows) const;
+    void insert_rows(std::string& sql, std::size_t table, std::span<const HeightRows> rows, bool upsert) const;
 
     SqlEngine engine_;
-    std::string table_;
+    std::vector<Table> tables_;
 };
 
 // 'text' with its quotes doubled; bytes that are not UTF-8, and NUL, which
