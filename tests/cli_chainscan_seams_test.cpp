@@ -99,6 +99,83 @@ const std::string SELECT_ALL =
     "SELECT height, hash_value, difficulty, timestamp, miner, previous_hash, next_block_difficulty, nonce, vrf "
     "FROM chain ORDER BY height;";
 
+const std::string BLOCKS_ALL = std::string(SELECT_ALL).replace(SELECT_ALL.find("FROM chain"), 10, "FROM blocks");
+const std::string TORRENTS_ALL =
+    "SELECT height, length, this_block_difficulty, timestamp, nonce, vrf, block_hash, COALESCE(previous_hash, 'NULL'), "
+    "piece_length, info_hash, mined_by, piece_count FROM torrents ORDER BY height;";
+const std::string PIECES_ALL = "SELECT height, piece_index, hash FROM torrent_pieces ORDER BY height, piece_index;";
+const std::string DROP_ALL =
+    "DROP TABLE IF EXISTS blocks;\nDROP TABLE IF EXISTS torrents;\nDROP TABLE IF EXISTS torrent_pieces;\n";
+
+// JSON text without the white space between its tokens.
+std::string compact_json(const std::string& json) {
+    std::string compact;
+    bool in_string = false;
+    for (std::size_t i = 0; i < json.size(); ++i) {
+        const char c = json[i];
+        if (in_string && c == '\\') {
+            compact.append(json, i++, 2);
+            continue;
+        }
+        if (c == '"') in_string = !in_string;
+        if (in_string || !std::isspace(static_cast<unsigned char>(c))) compact += c;
+    }
+    return compact;
+}
+
+// The rows the torrent tables hold for a store, from what swarmview prints
+// for each height of the range ("NULL" for an empty previous hash).
+struct TorrentRows {
+    std::string torrents;
+    std::string pieces;
+};
+
+TorrentRows torrent_rows_from_swarmview(const TempDir& store, std::uint32_t first, std::uint32_t last) {
+    RunOptions in_store;
+    in_store.working_directory = store.path();
+    TorrentRows rows;
+    for (std::uint32_t h = first; h <= last; ++h) {
+        const auto shown = run_program(SWARMVIEW_BINARY, {std::to_string(h)}, in_store);
+        if (shown.status != 0) continue;
+        const std::string json = compact_json(shown.out);
+        std::string row = std::to_string(h);
+        for (const char* key : {"length", "this_block_difficulty", "timestamp", "nonce", "vrf", "block_hash",
+                                "previous_hash", "piece_length", "info_hash", "mined_by"}) {
+            const std::string value = raw_member(json, key);
+            row += "," + (value.empty() ? std::string("NULL") : value);
+        }
+        std::size_t count = 0;
+        const std::size_t list = json.find("\"pieces\":[");
+        for (std::size_t at = json.find("{\"", list); at != std::string::npos && at < json.find(']', list);
+             at = json.find("{\"", at + 1)) {
+            const std::size_t quote = json.find('"', at + 2);
+            rows.pieces += std::to_string(h) + "," + json.substr(at + 2, quote - at - 2) + "," +
+                           json.substr(quote + 3, json.find('"', quote + 3) - quote - 3) + "\n";
+            ++count;
+        }
+        rows.torrents += row + "," + std::to_string(count) + "\n";
+    }
+    return rows;
+}
+
+// Heights 0-9 with torrent records of every kind: the form without a
+// previous hash (2), no pieces (3), 255 pieces (4), the largest difficulty
+// and vrf (5), beside a missing block (6) and an unreadable one (7); a
+// torrent record missing (8) and one unreadable (9). `changed`: then 4 is
+// rewritten with two pieces, 0 truncated and 1 deleted.
+StoreShape torrent_store(bool changed) {
+    StoreShape shape{0, 10,
+                     {{6, Fault::BlockMissing}, {7, Fault::BlockInvalid}, {8, Fault::TorrentMissing}, {9, Fault::TorrentInvalid}},
+                     {5}};
+    if (changed) shape.faults.insert({{0, Fault::TorrentInvalid}, {1, Fault::TorrentMissing}});
+    shape.values = [changed](std::uint32_t height, HeightValues& values) {
+        if (height == 2) values.torrent_previous_hash = false;
+        if (height == 3) values.length = 0;
+        if (height == 4) values.length = changed ? 800 : 255 * 400;
+    };
+    return shape;
+}
+
 // A store whose values reach each column type's top, its CSV in blocks.csv,
 // and the rows that a loaded table must give back.
 struct LoadedStore {
@@ -261,11 +338,72 @@ FollowedStream follow_into_sql(const std::string& engine, const std::string& row
                             run_program(CHAINSCAN, {"dump", "--no-proof", "--config", live / "settings.ini"}).out)};
 }
 
+// The same with the torrent tables: a torrent record written late, rewritten
+// with fewer pieces and made unreadable while the run follows.
+struct FollowedTables {
+    std::string sql;
+    std::string blocks;
+    TorrentRows torrents;
+};
+
+FollowedTables follow_torrents_into_sql(const std::string& engine) {
+    TempDir early;
+    TempDir late;
+    TempDir live;
+    write_store(early.path(), {0, 6, {}});
+    StoreShape changed{0, 6, {{3, Fault::TorrentInvalid}}};
+    changed.values = [](std::uint32_t height, HeightValues& values) {
+        if (height == 2) values.length = 300;
+    };
+    write_store(late.path(), changed);
+    write_store(live.path(), {0, 0, {}});
+    const auto put = [&](const TempDir& from, const std::string& name) {
+        std::filesystem::copy_file(from / name, live / name, std::filesystem::copy_options::overwrite_existing);
+    };
+    const auto block = [](std::uint32_t h) { return "blocks/testnet/" + std::to_string(h) + ".vetq"; };
+    const auto torrent = [](std::uint32_t h) { return "torrents/testnet/" + std::to_string(h) + ".torrent"; };
+    for (std::uint32_t h = 0; h < 4; ++h) {
+        put(early, block(h));
+        put(early, torrent(h));
+    }
+    BackgroundRun run(CHAINSCAN, {"dump", "--format", "sql", "--for", engine, "--torrents", "--follow", "--config",
+                                  live / "settings.ini"});
+    struct Step {
+        std::vector<std::pair<const TempDir*, std::string>> files;
+        std::string then;
+    };
+    const std::vector<Step> steps = {
+        {{}, "COMMIT;"},
+        {{{&early, block(4)}, {&early, block(5)}, {&early, torrent(5)}}, "DELETE FROM torrents WHERE height BETWEEN 4 AND 4;"},
+        {{{&early, torrent(4)}}, "DELETE FROM torrent_pieces WHERE height BETWEEN 4 AND 4;"},     // late
+        {{{&late, torrent(2)}}, "DELETE FROM torrent_pieces WHERE height BETWEEN 2 AND 2;"},      // fewer pieces
+        {{{&late, torrent(3)}}, "DELETE FROM torrents WHERE height BETWEEN 3 AND 3;"},            // unreadable
+    };
+    for (const auto& step : steps) {
+        for (const auto& [from, name] : step.files) put(*from, name);
+        EXPECT_TRUE(run.wait_for_out(step.then)) << step.then << "\n" << run.out() << run.err();
+    }
+    run.signal(SIGINT);
+    const RunResult result = run.finish();
+    EXPECT_EQ(result.status, 1);  // torrent record 3 could not be read
+    EXPECT_EQ(result.err, "3: Failed to parse torrent: Invalid Torrent Byte Count\n");
+    EXPECT_TRUE(result.out.ends_with("COMMIT;\n"));
+    return {result.out,
+            rows_from_json_lines(run_program(CHAINSCAN, {"dump", "--no-proof", "--config", live / "settings.ini"}).out),
+            torrent_rows_from_swarmview(live, 0, 5)};
+}
+
 TEST(ChainscanSqlStream, KeepsATableAsTheCsvLoadWouldHaveIt) {
     const LoadedStore store;
+    const TempDir first_torrents;
+    const TempDir changed_torrents;
+    write_store(first_torrents.path(), torrent_store(false));
+    write_store(changed_torrents.path(), torrent_store(true));
     const TempDir cluster_dir;
     const ThrowawayPostgres postgres(cluster_dir);
     open_node_to_others(CHAINSCAN, store.dir);
+    open_node_to_others(CHAINSCAN, first_torrents);
+    open_node_to_others(CHAINSCAN, changed_torrents);
     RunOptions in_store;
     in_store.working_directory = store.dir.path();
     const std::string sqlite = "/usr/bin/sqlite3";
@@ -274,26 +412,31 @@ TEST(ChainscanSqlStream, KeepsATableAsTheCsvLoadWouldHaveIt) {
         std::string name;
         std::string why_not;  // empty: the client is there
         std::function<RunResult(const std::string& file)> load;
-        std::function<std::string()> rows;
+        std::function<std::string(const std::string& query)> rows;
         std::string row_of_7;  // how the stream starts that row
     };
     const std::string duckdb_script = "const {DuckDBInstance} = require('" + duckdb_node + "');\n"
         "(async () => { const db = await DuckDBInstance.create(process.argv[2]); const c = await db.connect();\n"
         "  if (process.argv[3]) { await c.run(require('fs').readFileSync(process.argv[3], 'utf8')); return; }\n"
-        "  const r = await c.runAndReadAll(\"" + SELECT_ALL + "\");\n"
+        "  const r = await c.runAndReadAll(process.argv[4]);\n"
         "  for (const row of r.getRows()) console.log(row.map(String).join(','));\n"
         "})().catch(e => { console.error(e.message); process.exit(1); });\n";
     store.dir.write("duckdb.js", duckdb_script);
     const std::vector<Engine> engines = {
         {"sqlite", std::filesystem::exists(sqlite) ? "" : "sqlite3 is not installed",
          [&](const std::string& file) { return run_program(BASH, {"-c", "sqlite3 -bail chain.db < " + file}, in_store); },
-         [&] { return run_program(sqlite, {"-batch", "-csv", "chain.db", SELECT_ALL}, in_store).out; }, "(7,'"},
+         [&](const std::string& query) { return run_program(sqlite, {"-batch", "-csv", "chain.db", query}, in_store).out; },
+         "(7,'"},
         {"postgresql", postgres.why_not(),
          [&](const std::string& file) { return postgres.psql({"-q", "-f", file}, in_store); },
-         [&] { return postgres.psql({"-A", "-t", "-F", ",", "-c", SELECT_ALL}, in_store).out; }, "\n7\t"},
+         [&](const std::string& query) { return postgres.psql({"-A", "-t", "-F", ",", "-c", query}, in_store).out; },
+         "\n7\t"},
         {"duckdb", std::filesystem::exists(duckdb_node) ? "" : "@duckdb/node-api is not installed (scripts/install-deps)",
          [&](const std::string& file) { return run_program("/usr/bin/node", {"duckdb.js", "chain.duckdb", file}, in_store); },
-         [&] { return run_program("/usr/bin/node", {"duckdb.js", "chain.duckdb"}, in_store).out; }, "(7,'"},
+         [&](const std::string& query) {
+             return run_program("/usr/bin/node", {"duckdb.js", "chain.duckdb", "", query}, in_store).out;
+         },
+         "(7,'"},
     };
     for (const auto& engine : engines) {
         SCOPED_TRACE(engine.name);
@@ -311,13 +454,53 @@ TEST(ChainscanSqlStream, KeepsATableAsTheCsvLoadWouldHaveIt) {
             const auto loaded = engine.load("stream.sql");
             ASSERT_EQ(loaded.status, 0) << loaded.err;
             EXPECT_EQ(loaded.out + loaded.err, "");
-            EXPECT_EQ(engine.rows(), store.expected_rows);
+            EXPECT_EQ(engine.rows(SELECT_ALL), store.expected_rows);
         }
         const FollowedStream followed = follow_into_sql(engine.name, engine.row_of_7);
         store.dir.write("followed.sql", "DROP TABLE chain;\n" + followed.sql);
         const auto loaded = engine.load("followed.sql");
         ASSERT_EQ(loaded.status, 0) << loaded.err;
-        EXPECT_EQ(engine.rows(), followed.expected_rows);
+        EXPECT_EQ(engine.rows(SELECT_ALL), followed.expected_rows);
+
+        // The torrent tables beside blocks: loaded once, again, then over
+        // the store as changed since; the CSV recipe gives the same rows.
+        const auto tables_are = [&](const TempDir& of, const std::string& when) {
+            SCOPED_TRACE(when);
+            const TorrentRows expected = torrent_rows_from_swarmview(of, 0, 9);
+            ASSERT_EQ(lines_of(expected.torrents).size(), &of == &first_torrents ? 8u : 6u) << expected.torrents;
+            EXPECT_EQ(engine.rows(BLOCKS_ALL), rows_from_json_lines(run_program(
+                                                   CHAINSCAN, {"dump", "--no-proof", "--config", of / "settings.ini"}).out));
+            EXPECT_EQ(engine.rows(TORRENTS_ALL), expected.torrents);
+            EXPECT_EQ(engine.rows(PIECES_ALL), expected.pieces);
+        };
+        store.dir.write("drop.sql", DROP_ALL);
+        ASSERT_EQ(engine.load("drop.sql").status, 0);
+        for (const auto& [of, when] : {std::pair{&first_torrents, "fresh"}, std::pair{&first_torrents, "again"},
+                                       std::pair{&changed_torrents, "changed"}}) {
+            const auto torrents = run_program(CHAINSCAN, {"dump", "--format", "sql", "--for", engine.name, "--torrents",
+                                                          "--config", *of / "settings.ini"});
+            EXPECT_EQ(torrents.status, 1) << torrents.err;  // the unreadable records
+            store.dir.write("torrents.sql", torrents.out);
+            const auto loaded_torrents = engine.load("torrents.sql");
+            ASSERT_EQ(loaded_torrents.status, 0) << loaded_torrents.err;
+            tables_are(*of, when);
+        }
+        for (const char* table : {"blocks", "torrents", "torrent_pieces"}) {
+            const auto csv = run_program(CHAINSCAN, {"dump", "--format", "csv", "--csv-table", table, "--config",
+                                                     changed_torrents / "settings.ini"});
+            store.dir.write(std::string(table) + ".csv", csv.out);
+        }
+        store.dir.write("schema.sql", DROP_ALL + run_program(CHAINSCAN, {"schema", "--for", engine.name, "--torrents"}).out);
+        const auto recipe = engine.load("schema.sql");
+        ASSERT_EQ(recipe.status, 0) << recipe.err;
+        tables_are(changed_torrents, "the CSV recipe");
+
+        const FollowedTables tables = follow_torrents_into_sql(engine.name);
+        store.dir.write("followed.sql", DROP_ALL + tables.sql);
+        ASSERT_EQ(engine.load("followed.sql").status, 0);
+        EXPECT_EQ(engine.rows(BLOCKS_ALL), tables.blocks);
+        EXPECT_EQ(engine.rows(TORRENTS_ALL), tables.torrents.torrents);
+        EXPECT_EQ(engine.rows(PIECES_ALL), tables.torrents.pieces);
     }
 }
 

@@ -56,7 +56,7 @@ TorrentFields torrent_for(const BlockHeaderFields& header, const HeightValues& v
     torrent.nonce = header.nonce;
     torrent.vrf = header.vrf;
     torrent.block_hash = hash;
-    torrent.previous_hash = header.previous_hash;
+    if (values.torrent_previous_hash) torrent.previous_hash = header.previous_hash;
     torrent.piece_length = values.piece_length;
     torrent.info_hash = counting_bytes<16>(0xa0);
     const std::uint64_t pieces = (values.length + values.piece_length - 1) / values.piece_length;

@@ -26,6 +26,7 @@ struct HeightValues {
     std::uint8_t network = 2;  // 1 main, 2 test
     std::uint64_t length = 1000;
     std::uint32_t piece_length = 400;  // pieces follow: length / piece_length, rounded up
+    bool torrent_previous_hash = true;  // false: the torrent record's form without one
 };
 
 struct StoreShape {
