@@ -294,6 +294,16 @@ TEST(ChainscanDump, FormatsAndFailures) {
         {{"dump", "--format", "csv", "--to", "0"}, 0, 2,
          "height,hash_value,difficulty,timestamp,miner,previous_hash,next_block_difficulty,nonce,vrf", ""},
         {{"dump", "--format", "csv", "--from", "9"}, 0, 1, "height,hash_value", ""},
+        // A table of torrent records: those beside a missing (3) and an unreadable (1) block too, whose failure is not its own.
+        {{"dump", "--format", "csv", "--csv-table", "torrents"}, 1, 5,
+         "height,length,this_block_difficulty,timestamp,nonce,vrf,block_hash,previous_hash,piece_length,info_hash,"
+         "mined_by,piece_count\n0,1000,1000,",
+         "2: Failed to parse torrent: Invalid Torrent Byte Count\n5: Failed to parse torrent: Invalid Torrent Byte Count\n"},
+        {{"dump", "--format", "csv", "--csv-table", "torrent_pieces", "--from", "3", "--to", "3"}, 0, 4,
+         "height,piece_index,hash\n3,1,101112131415161718191a1b1c1d1e1f\n3,2,", ""},
+        {{"dump", "--format", "sql", "--for", "sqlite", "--torrents"}, 1, 62, ".timeout 60000\nCREATE TABLE IF NOT EXISTS blocks (",
+         bad_block + "2: Failed to parse torrent: Invalid Torrent Byte Count\n"
+                     "5: Failed to parse torrent: Invalid Torrent Byte Count\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.arguments.back());
@@ -322,6 +332,7 @@ TEST(Chainscan, OutputIsTheSameForAnyNumberOfJobs) {
     const Store store(shape);
     for (const auto& command : std::vector<std::vector<std::string>>{
              {"verify"}, {"verify", "--json"}, {"dump", "--torrents", "--no-proof"}, {"dump", "--format", "csv"},
+             {"dump", "--format", "csv", "--csv-table", "torrent_pieces"}, {"dump", "--format", "sql", "--for", "postgresql", "--torrents"},
              {"stats"}, {"stats", "--json"}, {"report"}}) {
         SCOPED_TRACE(command.back());
         auto one = command;
