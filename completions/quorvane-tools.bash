@@ -58,15 +58,16 @@ _chainscan() {
         --from | --to) mapfile -t COMPREPLY < <(_quorvane_heights blocks "$cur"); return ;;
         --format) mapfile -t COMPREPLY < <(compgen -W "jsonl csv sql" -- "$cur"); return ;;
         --for) mapfile -t COMPREPLY < <(compgen -W "duckdb postgresql sqlite" -- "$cur"); return ;;
+        --csv-table) mapfile -t COMPREPLY < <(compgen -W "blocks torrents torrent_pieces" -- "$cur"); return ;;
         --jobs | --table) return ;;
     esac
     case ${COMP_WORDS[1]} in
-        dump) mapfile -t COMPREPLY < <(compgen -W "$range --follow --torrents --no-proof --format --for --table --metrics-file" -- "$cur") ;;
+        dump) mapfile -t COMPREPLY < <(compgen -W "$range --follow --torrents --no-proof --format --csv-table --for --table --metrics-file" -- "$cur") ;;
         verify) mapfile -t COMPREPLY < <(compgen -W "$range --follow --json --prometheus --metrics-file" -- "$cur") ;;
         stats) mapfile -t COMPREPLY < <(compgen -W "$range --json" -- "$cur") ;;
         report) mapfile -t COMPREPLY < <(compgen -W "$range" -- "$cur") ;;
         diff) mapfile -t COMPREPLY < <(compgen -W "$range --against --json" -- "$cur") ;;
-        schema) mapfile -t COMPREPLY < <(compgen -W "--for --table --help" -- "$cur") ;;
+        schema) mapfile -t COMPREPLY < <(compgen -W "--for --table --torrents --help" -- "$cur") ;;
     esac
 }
 

@@ -45,8 +45,10 @@ words_of() {
 }
 format_words=$(words_of dump --format)
 engine_words=$(words_of schema --for)
-if [[ $format_words != "csv jsonl sql" || $engine_words != "duckdb postgresql sqlite" ]]; then
-    echo "FAIL: the help lists '$format_words' and '$engine_words'"
+table_words=$(words_of dump --csv-table)
+if [[ $format_words != "csv jsonl sql" || $engine_words != "duckdb postgresql sqlite" ||
+      $table_words != "blocks torrents torrent_pieces" ]]; then
+    echo "FAIL: the help lists '$format_words', '$engine_words' and '$table_words'"
     failures=$((failures + 1))
 fi
 offers "$format_words" 3 _chainscan chainscan dump --format ""
@@ -57,6 +59,8 @@ offers "--progress --prometheus" 2 _chainscan chainscan verify --pr
 offers "--jobs --json" 2 _chainscan chainscan stats --j
 offers "--from" 2 _chainscan chainscan report --fr
 offers "$engine_words" 3 _chainscan chainscan schema --for ""
+offers "$table_words" 5 _chainscan chainscan dump --format csv --csv-table ""
+offers "--table --torrents" 4 _chainscan chainscan schema --for sqlite --t
 offers "$engine_words" 5 _chainscan chainscan dump --format sql --for ""
 offers "$work/node/settings.ini" 3 _chainscan chainscan verify --config "$work/node/set"
 offers "1 10 11" 5 _chainscan chainscan verify --config "$settings" --from 1

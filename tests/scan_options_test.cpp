@@ -28,7 +28,8 @@ TEST(ScanOptions, WordsBecomeTypedOptionsOrOneError) {
              return o.format == OutputFormat::JsonLines && o.proof && !o.torrents && !o.engine && !o.from && !o.to &&
                     o.verify_form == VerifyForm::Text && o.stats_form == StatsReportForm::Text &&
                     o.progress == ProgressChoice::WhenTerminal && o.read_engine == ReadEngine::Auto &&
-                    o.read_threads == ReadThreads::Adapting && o.directory == RecordKind::Block && o.table == "blocks";
+                    o.read_threads == ReadThreads::Adapting && o.directory == RecordKind::Block && o.table == "blocks" &&
+                    o.csv_table == StoreTable::Blocks;
          }},
         {"heights, leading zeros and a plus",
          [](CommandLine& l) { l.from.emplace("+007"); l.to.emplace("4294967295"); },
@@ -41,6 +42,13 @@ TEST(ScanOptions, WordsBecomeTypedOptionsOrOneError) {
         {"an unknown format", [](CommandLine& l) { l.format = "xml"; }, {}, "--format: xml not in {jsonl,csv,sql}"},
         {"the SQL stream", dump_sql,
          [](const ScanOptions& o) { return o.format == OutputFormat::Sql && o.engine == SqlEngine::PostgreSql; }},
+        {"a table of pieces as CSV", [](CommandLine& l) { l.format = "csv"; l.csv_table.emplace("torrent_pieces"); },
+         [](const ScanOptions& o) { return o.csv_table == StoreTable::TorrentPieces; }},
+        {"the SQL stream with the torrent tables", [&](CommandLine& l) { dump_sql(l); l.torrents = true; },
+         [](const ScanOptions& o) { return o.torrents; }},
+        {"the torrent tables of schema, named after a table of 48",
+         [](CommandLine& l) { l.command = Command::Schema; l.engine = "sqlite"; l.torrents = true; l.table = std::string(48, 'b'); },
+         [](const ScanOptions& o) { return o.torrents && o.table.size() == 48; }},
         {"an engine for schema", [](CommandLine& l) { l.command = Command::Schema; l.engine = "duckdb"; },
          [](const ScanOptions& o) { return o.engine == SqlEngine::DuckDb; }},
         {"a table name of 63", [](CommandLine& l) { l.table = std::string(62, '_').append("9"); },
