@@ -162,7 +162,8 @@ TorrentRows torrent_rows_from_swarmview(const TempDir& store, std::uint32_t firs
 // previous hash (2), no pieces (3), 255 pieces (4), the largest difficulty
 // and vrf (5), beside a missing block (6) and an unreadable one (7); a
 // torrent record missing (8) and one unreadable (9). `changed`: then 4 is
-// rewritten with two pieces, 0 truncated and 1 deleted.
+// rewritten with two pieces, 5 with other piece hashes, 0 truncated and 1
+// deleted.
 StoreShape torrent_store(bool changed) {
     StoreShape shape{0, 10,
                      {{6, Fault::BlockMissing}, {7, Fault::BlockInvalid}, {8, Fault::TorrentMissing}, {9, Fault::TorrentInvalid}},
@@ -172,6 +173,7 @@ StoreShape torrent_store(bool changed) {
         if (height == 2) values.torrent_previous_hash = false;
         if (height == 3) values.length = 0;
         if (height == 4) values.length = changed ? 800 : 255 * 400;
+        if (height == 5 && changed) values.piece_salt = 1;
     };
     return shape;
 }
@@ -366,6 +368,12 @@ FollowedTables follow_torrents_into_sql(const std::string& engine) {
         put(early, block(h));
         put(early, torrent(h));
     }
+    // A batch of one height that replaces its pieces.
+    const auto pieces_replaced = [&](std::uint32_t h) {
+        const std::string height = std::to_string(h);
+        return engine == "postgresql" ? "torrent_pieces AS kept WHERE kept.height BETWEEN " + height + " AND " + height + " "
+                                      : "torrent_pieces WHERE height BETWEEN " + height + " AND " + height + ";";
+    };
     BackgroundRun run(CHAINSCAN, {"dump", "--format", "sql", "--for", engine, "--torrents", "--follow", "--config",
                                   live / "settings.ini"});
     struct Step {
@@ -375,8 +383,8 @@ FollowedTables follow_torrents_into_sql(const std::string& engine) {
     const std::vector<Step> steps = {
         {{}, "COMMIT;"},
         {{{&early, block(4)}, {&early, block(5)}, {&early, torrent(5)}}, "DELETE FROM torrents WHERE height BETWEEN 4 AND 4;"},
-        {{{&early, torrent(4)}}, "DELETE FROM torrent_pieces WHERE height BETWEEN 4 AND 4;"},     // late
-        {{{&late, torrent(2)}}, "DELETE FROM torrent_pieces WHERE height BETWEEN 2 AND 2;"},      // fewer pieces
+        {{{&early, torrent(4)}}, pieces_replaced(4)},  // late
+        {{{&late, torrent(2)}}, pieces_replaced(2)},   // fewer pieces
         {{{&late, torrent(3)}}, "DELETE FROM torrents WHERE height BETWEEN 3 AND 3;"},            // unreadable
     };
     for (const auto& step : steps) {

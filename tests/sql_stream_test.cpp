@@ -85,8 +85,13 @@ TEST(SqlStream, RowsAndBatchesPerEngine) {
          "next_block_difficulty, nonce, vrf) FROM STDIN;\n5\t",
          "\n6\t", "SET client_min_messages = warning;\n",
          "5\t" + difficulty + "\t" + difficulty + "\t4294967295\t255\t" + vrf + "\tb\t\\N\t4294967295\ti\tm\t2\n",
-         "DELETE FROM t_torrent_pieces WHERE height BETWEEN 3 AND 9;\n"
-         "COPY t_torrent_pieces (height, piece_index, hash) FROM STDIN;\n5\t1\th1\n5\t255\th255\n6\t1\th1\n6\t255\th255\n\\.\n"},
+         "COPY pg_temp.chainscan_load_torrent_pieces (height, piece_index, hash) FROM STDIN;\n"
+         "5\t1\th1\n5\t255\th255\n6\t1\th1\n6\t255\th255\n\\.\n"
+         "DELETE FROM t_torrent_pieces AS kept WHERE kept.height BETWEEN 3 AND 9 AND NOT EXISTS (SELECT 1 FROM "
+         "pg_temp.chainscan_load_torrent_pieces AS new WHERE new.height = kept.height AND new.piece_index = kept.piece_index"
+         " AND new.hash IS NOT DISTINCT FROM kept.hash);\n"
+         "INSERT INTO t_torrent_pieces SELECT * FROM pg_temp.chainscan_load_torrent_pieces AS new WHERE NOT EXISTS "
+         "(SELECT 1 FROM t_torrent_pieces AS kept WHERE new.height = kept.height AND new.piece_index = kept.piece_index);\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(static_cast<int>(c.engine));

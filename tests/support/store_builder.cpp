@@ -61,7 +61,7 @@ TorrentFields torrent_for(const BlockHeaderFields& header, const HeightValues& v
     torrent.info_hash = counting_bytes<16>(0xa0);
     const std::uint64_t pieces = (values.length + values.piece_length - 1) / values.piece_length;
     for (std::uint64_t k = 1; k <= pieces; ++k) {
-        torrent.pieces.push_back({static_cast<std::uint8_t>(k), counting_bytes<16>(static_cast<std::uint8_t>(k * 16))});
+        torrent.pieces.push_back({static_cast<std::uint8_t>(k), counting_bytes<16>(static_cast<std::uint8_t>(k * 16 + values.piece_salt))});
     }
     torrent.miner = header.miner;
     return torrent;

@@ -27,6 +27,7 @@ struct HeightValues {
     std::uint64_t length = 1000;
     std::uint32_t piece_length = 400;  // pieces follow: length / piece_length, rounded up
     bool torrent_previous_hash = true;  // false: the torrent record's form without one
+    std::uint8_t piece_salt = 0;        // changes every piece's hash
 };
 
 struct StoreShape {

@@ -121,7 +121,7 @@ std::string SqlStream::opening() const {
     }
     for (const Table& table : tables_) {
         sql += create_table(engine_, *table.shape, table.name, TableExists::Kept);
-        if (engine_ == SqlEngine::PostgreSql && keyed_by_height(*table.shape)) {
+        if (engine_ == SqlEngine::PostgreSql) {
             sql += "CREATE TEMP TABLE " + std::string(table.shape->staging) + " (LIKE " + table.name +
                    ") ON COMMIT DELETE ROWS;\n";
         }
@@ -168,6 +168,8 @@ std::string SqlStream::batch(std::uint32_t first, std::uint32_t last, std::span<
     for (std::size_t table = 0; table < tables_.size(); ++table) {
         if (keyed_by_height(*tables_[table].shape)) {
             replace_by_height(sql, table, first, last, rows);
+        } else if (engine_ == SqlEngine::PostgreSql && rows_for(table, rows) > 0) {
+            replace_through_staging(sql, table, first, last, rows);
         } else {
             // A height's rows go together: a record rewritten with fewer
             // leaves none of the old ones behind.
@@ -198,18 +200,50 @@ void SqlStream::replace_by_height(std::string& sql, std::size_t table, std::uint
     insert_rows(sql, table, rows, true);
 }
 
+std::size_t SqlStream::rows_for(std::size_t table, std::span<const HeightRows> rows) const {
+    std::size_t total = 0;
+    for (const HeightRows& row : rows) total += part_of(row.packed, table).count;
+    return total;
+}
+
+void SqlStream::replace_through_staging(std::string& sql, std::size_t table, std::uint32_t first, std::uint32_t last,
+                                        std::span<const HeightRows> rows) const {
+    const TableShape& shape = *tables_[table].shape;
+    const std::string& name = tables_[table].name;
+    const std::string staging = std::string(POSTGRES_STAGING_SCHEMA) + std::string(shape.staging);
+    sql += "COPY " + staging + " (" + column_names(shape, ", ") + ") FROM STDIN;\n";
+    for (const HeightRows& row : rows) sql += part_of(row.packed, table).text;
+    sql += "\\.\n";
+    std::string same_key;  // new.k = kept.k AND ...
+    std::string same_row;  // and the other columns the same
+    for (const Column& column : shape.columns) {
+        const std::string column_name(column.name);
+        std::string& terms = column.key == KeyPart::Yes ? same_key : same_row;
+        terms.append(" AND new.").append(column_name);
+        terms.append(column.key == KeyPart::Yes ? " = " : " IS NOT DISTINCT FROM ").append("kept.").append(column_name);
+    }
+    same_key.erase(0, 5);
+    // The batch's rows that the store no longer gives as they are (a record
+    // rewritten, or gone); then the rows not there. A row that is the same
+    // is not written again: a run over heights already loaded rewrites
+    // nothing, and one into an empty table inserts without conflicts.
+    sql += "DELETE FROM " + name + " AS kept WHERE kept.height BETWEEN " + std::to_string(first) + " AND " +
+           std::to_string(last) + " AND NOT EXISTS (SELECT 1 FROM " + staging + " AS new WHERE " + same_key + same_row +
+           ");\n";
+    sql += "INSERT INTO " + name + " SELECT * FROM " + staging + " AS new WHERE NOT EXISTS (SELECT 1 FROM " + name +
+           " AS kept WHERE " + same_key + ");\n";
+}
+
 void SqlStream::insert_rows(std::string& sql, std::size_t table, std::span<const HeightRows> rows, bool upsert) const {
     const TableShape& shape = *tables_[table].shape;
     const std::string& name = tables_[table].name;
-    std::size_t total = 0;
-    for (const HeightRows& row : rows) total += part_of(row.packed, table).count;
-    if (total == 0) return;
+    if (rows_for(table, rows) == 0) return;
     if (engine_ == SqlEngine::PostgreSql) {
-        const std::string target = upsert ? std::string(POSTGRES_STAGING_SCHEMA) + std::string(shape.staging) : name;
+        // Only tables keyed by height come here.
+        const std::string target = std::string(POSTGRES_STAGING_SCHEMA) + std::string(shape.staging);
         sql += "COPY " + target + " (" + column_names(shape, ", ") + ") FROM STDIN;\n";
         for (const HeightRows& row : rows) sql += part_of(row.packed, table).text;
         sql += "\\.\n";
-        if (!upsert) return;
         std::string key;
         std::string updates;
         for (const Column& column : shape.columns) {

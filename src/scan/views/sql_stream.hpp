@@ -49,6 +49,9 @@ private:
     void replace_by_height(std::string& sql, std::size_t table, std::uint32_t first, std::uint32_t last,
                            std::span<const HeightRows> rows) const;
     void insert_rows(std::string& sql, std::size_t table, std::span<const HeightRows> rows, bool upsert) const;
+    void replace_through_staging(std::string& sql, std::size_t table, std::uint32_t first, std::uint32_t last,
+                                 std::span<const HeightRows> rows) const;
+    std::size_t rows_for(std::size_t table, std::span<const HeightRows> rows) const;
 
     SqlEngine engine_;
     std::vector<Table> tables_;

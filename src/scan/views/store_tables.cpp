@@ -88,7 +88,8 @@ constexpr std::array<TableShape, 3> STORE_TABLES = {{
     {StoreTable::Torrents, "torrents", RecordKind::Torrent, TORRENT_COLUMNS,
      [](const HeightRecords& records) -> std::size_t { return records.torrent != nullptr; }, "chainscan_load_torrents"},
     {StoreTable::TorrentPieces, "torrent_pieces", RecordKind::Torrent, PIECE_COLUMNS,
-     [](const HeightRecords& records) { return records.torrent ? records.torrent->info.pieces.size() : 0; }, ""},
+     [](const HeightRecords& records) { return records.torrent ? records.torrent->info.pieces.size() : 0; },
+     "chainscan_load_torrent_pieces"},
 }};
 
 static_assert([] {

@@ -70,7 +70,7 @@ struct TableShape {
     std::span<const Column> columns;
     // How many rows a height gives (none where its record is not there).
     std::size_t (*rows)(const HeightRecords& records);
-    // PostgreSQL's staging table for the upsert (where the key is `height`).
+    // PostgreSQL's staging table: the rows go there through COPY, then into the table.
     std::string_view staging;
 };
 
