@@ -23,9 +23,10 @@ constexpr const char* EXIT_STATUSES =
     "a directory that cannot be listed, or output that cannot be written; 141 (killed by SIGPIPE) the reader\n"
     "of the output went away.";
 
-// A word option: the words its table lists, checked by the parser.
-template <typename Value, std::size_t N>
-CLI::Option* add_word_option(CLI::App& command, const std::string& name, std::string& word,
+// A word option: the words its table lists, checked by the parser. `word`
+// is a string, or an optional one where whether it was given matters.
+template <typename Word, typename Value, std::size_t N>
+CLI::Option* add_word_option(CLI::App& command, const std::string& name, Word& word,
                              const WordTable<Value, N>& table, const std::string& help = "") {
     return command.add_option(name, word, help)->check(CLI::IsMember(words_of(table)));
 }
@@ -103,11 +104,10 @@ int main(int argc, char** argv) {
     add_word_option(*dump, "--format", options.format, OUTPUT_FORMAT_WORDS,
                     words_listed(OUTPUT_FORMAT_WORDS) + " (default: " + std::string(word_for(OUTPUT_FORMAT_WORDS, OutputFormat::JsonLines)) + ")");
     add_engine_options(*dump, options, "for --format sql: the engine whose client reads the stream");
-    dump->add_option("--csv-table", options.csv_table,
-                     "for --format csv: the table whose rows are printed, " + words_listed(STORE_TABLE_WORDS) +
-                         " (default: blocks); its header is the schema's columns")
-        ->type_name("TABLE")
-        ->check(CLI::IsMember(words_of(STORE_TABLE_WORDS)));
+    add_word_option(*dump, "--csv-table", options.csv_table, STORE_TABLE_WORDS,
+                    "for --format csv: the table whose rows are printed, " + words_listed(STORE_TABLE_WORDS) +
+                        " (default: blocks); its header is the schema's columns")
+        ->type_name("TABLE");
     dump->footer(std::string(EXIT_STATUSES) +
                  "\n\nExample: chainscan dump --from 100 --to 199 --no-proof | jq .hash_value\n"
                  "Example: chainscan dump --format sql --for postgresql --follow | psql -v ON_ERROR_STOP=1 -q -d chain");

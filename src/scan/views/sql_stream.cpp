@@ -10,9 +10,8 @@ namespace {
 // every engine takes this many in one.
 constexpr std::size_t ROWS_PER_INSERT = 500;
 
-// PostgreSQL's rows of a table keyed by height go through COPY into a
-// staging table of this schema, then into the real one in one upsert:
-// nearly the speed of COPY itself.
+// PostgreSQL's rows go through COPY into a staging table of this schema,
+// then into the real one in one statement: nearly the speed of COPY itself.
 constexpr std::string_view POSTGRES_STAGING_SCHEMA = "pg_temp.";
 
 // A table's part of a height's packed rows: how many rows, then their text.
@@ -175,7 +174,7 @@ std::string SqlStream::batch(std::uint32_t first, std::uint32_t last, std::span<
             // leaves none of the old ones behind.
             sql += "DELETE FROM " + tables_[table].name + " WHERE height BETWEEN " + std::to_string(first) + " AND " +
                    std::to_string(last) + ";\n";
-            insert_rows(sql, table, rows, false);
+            insert_rows(sql, table, rows);
         }
     }
     return sql + "COMMIT;\n";
@@ -197,7 +196,7 @@ void SqlStream::replace_by_height(std::string& sql, std::size_t table, std::uint
         next = std::uint64_t{row.height} + 1;
     }
     remove_until(std::uint64_t{last} + 1);
-    insert_rows(sql, table, rows, true);
+    insert_rows(sql, table, rows);
 }
 
 std::size_t SqlStream::rows_for(std::size_t table, std::span<const HeightRows> rows) const {
@@ -210,10 +209,7 @@ void SqlStream::replace_through_staging(std::string& sql, std::size_t table, std
                                         std::span<const HeightRows> rows) const {
     const TableShape& shape = *tables_[table].shape;
     const std::string& name = tables_[table].name;
-    const std::string staging = std::string(POSTGRES_STAGING_SCHEMA) + std::string(shape.staging);
-    sql += "COPY " + staging + " (" + column_names(shape, ", ") + ") FROM STDIN;\n";
-    for (const HeightRows& row : rows) sql += part_of(row.packed, table).text;
-    sql += "\\.\n";
+    const std::string staging = copy_into_staging(sql, table, rows);
     std::string same_key;  // new.k = kept.k AND ...
     std::string same_row;  // and the other columns the same
     for (const Column& column : shape.columns) {
@@ -234,16 +230,22 @@ void SqlStream::replace_through_staging(std::string& sql, std::size_t table, std
            " AS kept WHERE " + same_key + ");\n";
 }
 
-void SqlStream::insert_rows(std::string& sql, std::size_t table, std::span<const HeightRows> rows, bool upsert) const {
+std::string SqlStream::copy_into_staging(std::string& sql, std::size_t table, std::span<const HeightRows> rows) const {
+    const TableShape& shape = *tables_[table].shape;
+    const std::string staging = std::string(POSTGRES_STAGING_SCHEMA) + std::string(shape.staging);
+    sql += "COPY " + staging + " (" + column_names(shape, ", ") + ") FROM STDIN;\n";
+    for (const HeightRows& row : rows) sql += part_of(row.packed, table).text;
+    sql += "\\.\n";
+    return staging;
+}
+
+void SqlStream::insert_rows(std::string& sql, std::size_t table, std::span<const HeightRows> rows) const {
     const TableShape& shape = *tables_[table].shape;
     const std::string& name = tables_[table].name;
     if (rows_for(table, rows) == 0) return;
     if (engine_ == SqlEngine::PostgreSql) {
         // Only tables keyed by height come here.
-        const std::string target = std::string(POSTGRES_STAGING_SCHEMA) + std::string(shape.staging);
-        sql += "COPY " + target + " (" + column_names(shape, ", ") + ") FROM STDIN;\n";
-        for (const HeightRows& row : rows) sql += part_of(row.packed, table).text;
-        sql += "\\.\n";
+        const std::string target = copy_into_staging(sql, table, rows);
         std::string key;
         std::string updates;
         for (const Column& column : shape.columns) {
@@ -257,8 +259,9 @@ void SqlStream::insert_rows(std::string& sql, std::size_t table, std::span<const
         return;
     }
     // Statements of ROWS_PER_INSERT rows or a little more: a height's rows
-    // are never split.
-    const std::string statement = (upsert ? "INSERT OR REPLACE INTO " : "INSERT INTO ") + name + " VALUES\n";
+    // are never split. A table keyed by height has its rows replaced in
+    // place; the others had the batch's rows deleted before.
+    const std::string statement = (keyed_by_height(shape) ? "INSERT OR REPLACE INTO " : "INSERT INTO ") + name + " VALUES\n";
     std::size_t in_statement = 0;
     for (const HeightRows& row : rows) {
         const Part part = part_of(row.packed, table);

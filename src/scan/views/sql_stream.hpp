@@ -48,7 +48,9 @@ private:
     void append_row(std::string& text, const TableShape& shape, const RowSource& source) const;
     void replace_by_height(std::string& sql, std::size_t table, std::uint32_t first, std::uint32_t last,
                            std::span<const HeightRows> rows) const;
-    void insert_rows(std::string& sql, std::size_t table, std::span<const HeightRows> rows, bool upsert) const;
+    void insert_rows(std::string& sql, std::size_t table, std::span<const HeightRows> rows) const;
+    // The table's rows COPYed into its PostgreSQL staging table, whose name comes back.
+    std::string copy_into_staging(std::string& sql, std::size_t table, std::span<const HeightRows> rows) const;
     void replace_through_staging(std::string& sql, std::size_t table, std::uint32_t first, std::uint32_t last,
                                  std::span<const HeightRows> rows) const;
     std::size_t rows_for(std::size_t table, std::span<const HeightRows> rows) const;
